@@ -48,7 +48,9 @@ fs::path temporaryNameFor(const fs::path& target) {
 
 }  // namespace
 
-AtomicFileWriter::~AtomicFileWriter() { discard(); }
+AtomicFileWriter::~AtomicFileWriter() {
+    discard();
+}
 
 void AtomicFileWriter::discard() {
     if (file_ != nullptr) {

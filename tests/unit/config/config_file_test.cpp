@@ -72,8 +72,8 @@ TEST(SaveConfigFile, KeepsThePermissionsOfTheFileItReplaces) {
     TempDir dir;
     writeAll(dir / "a.cfg", {1});
     namespace fs = std::filesystem;
-    fs::permissions(dir / "a.cfg", fs::perms::owner_read | fs::perms::owner_write |
-                                       fs::perms::group_read);
+    fs::permissions(dir / "a.cfg",
+                    fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
     ConfigBlock block = sampleBlock();
     ASSERT_EQ(saveConfigFile(dir / "a.cfg", block), SaveOutcome::Ok);
     EXPECT_EQ(fs::status(dir / "a.cfg").permissions(),
