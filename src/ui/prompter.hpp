@@ -1,0 +1,36 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace dl250t {
+
+enum class MessageIcon { Error, Warning };
+
+// One entry of a file chooser's type filter: "配置文件(*.cfg)" with the pattern "*.cfg".
+struct FileFilter {
+    std::string description;
+    std::string pattern;
+};
+
+struct FileRequest {
+    enum class Mode { Open, Save } mode = Mode::Open;
+    std::string initialName;
+    std::vector<FileFilter> filters;
+};
+
+// Modal questions to the operator: message boxes with an OK button and the
+// file chooser. Each call returns only when the operator has answered.
+class Prompter {
+public:
+    virtual ~Prompter() = default;
+
+    virtual void showMessage(std::string_view text, std::string_view title, MessageIcon icon) = 0;
+
+    // The chosen path, or nothing when the chooser was cancelled.
+    virtual std::optional<std::string> chooseFile(const FileRequest& request) = 0;
+};
+
+}  // namespace dl250t
