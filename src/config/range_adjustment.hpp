@@ -1,0 +1,21 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace dl250t {
+
+// Brings a value into [low, high] before it is encoded. When the value had to
+// change, returns the warning the operator is shown, e.g.
+// "睡醒占空比为3000超出[0 ~ 2500]范围，自动调整为2500！"; otherwise nothing.
+std::optional<std::string> adjustRange(std::int32_t& value, std::int32_t low, std::int32_t high,
+                                       std::string_view label, std::string_view unit);
+
+// The same for reals, with four decimals in the message:
+// "起始频点为300.0000MHz超出[410.0000MHz ~ 480.0000MHz]范围，自动调整为410.0000MHz！".
+std::optional<std::string> adjustRange(double& value, double low, double high,
+                                       std::string_view label, std::string_view unit);
+
+}  // namespace dl250t
