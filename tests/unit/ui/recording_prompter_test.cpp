@@ -10,11 +10,11 @@ using ::testing::ElementsAre;
 
 TEST(RecordingPrompter, AnswersFileRequestsFromTheScriptThenCancels) {
     testing::RecordingPrompter prompter;
-    prompter.queueFileAnswer("/tmp/a.cfg");
+    prompter.queueFileAnswer("first.cfg");
     prompter.queueFileAnswer(std::nullopt);
     const FileRequest request{
         FileRequest::Mode::Save, "module.cfg", {{"配置文件(*.cfg)", "*.cfg"}}};
-    EXPECT_EQ(prompter.chooseFile(request), "/tmp/a.cfg");
+    EXPECT_EQ(prompter.chooseFile(request), "first.cfg");
     EXPECT_EQ(prompter.chooseFile(request), std::nullopt);
     EXPECT_EQ(prompter.chooseFile(request), std::nullopt);
     ASSERT_EQ(prompter.fileRequests().size(), 3u);
