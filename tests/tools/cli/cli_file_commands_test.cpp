@@ -1,0 +1,222 @@
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <nlohmann/json.hpp>
+#include <random>
+#include <sstream>
+
+#include "cli_app.hpp"
+#include "config/config_file.hpp"
+#include "support/temp_dir.hpp"
+
+namespace dl250t::cli {
+namespace {
+
+using ::testing::HasSubstr;
+using testing::readAll;
+using testing::TempDir;
+using testing::writeAll;
+
+struct CliRun {
+    int status;
+    std::string out;
+    std::string err;
+};
+
+CliRun run(std::vector<std::string> args, const std::string& input = "") {
+    std::istringstream in(input);
+    std::ostringstream out, err;
+    const int status = runCli(args, in, out, err);
+    return {status, out.str(), err.str()};
+}
+
+struct CliFixture : ::testing::Test {
+    std::string path(const std::string& name) const { return (dir / name).string(); }
+
+    std::string saveBlock(const std::string& name, ConfigBlock block) {
+        EXPECT_EQ(saveConfigFile(dir / name, block), SaveOutcome::Ok);
+        return path(name);
+    }
+
+    TempDir dir;
+};
+
+TEST_F(CliFixture, ShowJsonListsEveryFieldAsTheDecodeLeavesIt) {
+    ConfigBlock block = makeInitialWorkingBlock();
+    block[61] = 5;     // flow control: shown unticked, so the record holds 0
+    block[72] = 0x02;  // routing information: the flag keeps its bit value
+    block[52] = 12;    // lower rate beyond its list: the index is kept
+    block[69] = 34;
+    block[70] = 12;  // 115200 baud at 26 MHz
+    const CliRun r = run({"show", "--json", saveBlock("a.cfg", block)});
+    ASSERT_EQ(r.status, kExitOk) << r.err;
+    const auto json = nlohmann::json::parse(r.out);
+    EXPECT_EQ(json["check"], "Ok");
+    const auto& s = json["settings"];
+    EXPECT_EQ(s.size(), 58u);
+    EXPECT_EQ(s["flowControl"], 0);
+    EXPECT_EQ(s["appendRouteInfo"], 2);
+    EXPECT_EQ(s["rateLowerIndex"], 12);
+    EXPECT_EQ(s["uartBaudIndex"], 11);
+    EXPECT_EQ(s["crystalMHz"], 26);
+    EXPECT_EQ(s["bandBaseMHz"], 433);
+    EXPECT_TRUE(s["startFrequencyMHz"].is_number_float());
+    EXPECT_TRUE(s["networkId"].is_number_integer());
+    EXPECT_EQ(s["moduleName"], "Lorandix AMR Ver Moudle U 13306");
+    EXPECT_EQ(json["rfPowerItems"].size(), 8u);
+    EXPECT_EQ(json["rfPowerItems"][0], "+10dBm");
+}
+
+TEST_F(CliFixture, ShowJsonKeepsTheFieldOrderOfTheRecord) {
+    const CliRun r = run({"show", "--json", saveBlock("a.cfg", makeInitialWorkingBlock())});
+    const auto first = r.out.find("\"moduleName\"");
+    const auto last = r.out.find("\"beaconDurationTicks\"");
+    const auto crystal = r.out.find("\"crystalMHz\"");
+    EXPECT_LT(first, last);
+    EXPECT_LT(last, crystal);
+}
+
+TEST_F(CliFixture, ShowTextNamesEachSettingByItsLabel) {
+    const CliRun r = run({"show", saveBlock("a.cfg", makeInitialWorkingBlock())});
+    ASSERT_EQ(r.status, kExitOk);
+    EXPECT_THAT(r.out, HasSubstr("check: Ok\n"));
+    EXPECT_THAT(r.out, HasSubstr("名称: Lorandix AMR Ver Moudle U 13306\n"));
+    EXPECT_THAT(r.out, HasSubstr("起始频点(MHz): "));
+    EXPECT_THAT(r.out, HasSubstr("UART波特率: (none)\n"));
+}
+
+TEST_F(CliFixture, InvalidFileShowsItsCheckAndNoSettings) {
+    ConfigBlock block = makeInitialWorkingBlock();
+    stampHeaderAndCrc(block);
+    block[200] ^= 1;
+    scrambleBytes(block.span());
+    writeAll(dir / "bad.cfg", {block.bytes.begin(), block.bytes.end()});
+
+    CliRun r = run({"show", "--json", path("bad.cfg")});
+    EXPECT_EQ(r.status, kExitInvalidBlock);
+    const auto json = nlohmann::json::parse(r.out);
+    EXPECT_EQ(json["check"], "CrcMismatch");
+    EXPECT_EQ(json["message"], "配置块CRC检验错误！");
+    EXPECT_FALSE(json.contains("settings"));
+
+    writeAll(dir / "short.cfg", std::vector<std::uint8_t>(517, 0));
+    r = run({"show", path("short.cfg")});
+    EXPECT_EQ(r.status, kExitInvalidBlock);
+    EXPECT_EQ(r.out, "check: LengthMismatch\n配置块长度不匹配！\n");
+
+    r = run({"show", path("missing.cfg")});
+    EXPECT_EQ(r.status, kExitFileUnreadable);
+}
+
+TEST_F(CliFixture, ImportRejectsUnknownFieldsAndWrongTypesWithoutWriting) {
+    writeAll(dir / "keep.cfg", {1, 2, 3});
+    CliRun r = run({"import", "-", "-o", path("keep.cfg")},
+                   R"({"networkId": 5, "netwrkId": 6, "tickUs": 1.5, "serialText": 7})");
+    EXPECT_EQ(r.status, kExitBadSettings);
+    EXPECT_THAT(r.err, HasSubstr("netwrkId"));
+    EXPECT_THAT(r.err, HasSubstr("tickUs"));
+    EXPECT_THAT(r.err, HasSubstr("serialText"));
+    EXPECT_THAT(r.err, ::testing::Not(HasSubstr("networkId:")));
+    EXPECT_EQ(readAll(dir / "keep.cfg"), (std::vector<std::uint8_t>{1, 2, 3}));
+
+    r = run({"import", "-", "-o", path("keep.cfg")}, R"({"crystalMHz": 28})");
+    EXPECT_EQ(r.status, kExitBadSettings);
+    r = run({"import", "-", "-o", path("keep.cfg")}, R"({"networkId": 3000000000})");
+    EXPECT_EQ(r.status, kExitBadSettings);
+    r = run({"import", "-", "-o", path("keep.cfg")}, "{not json");
+    EXPECT_EQ(r.status, kExitBadSettings);
+    EXPECT_EQ(readAll(dir / "keep.cfg"), (std::vector<std::uint8_t>{1, 2, 3}));
+}
+
+TEST_F(CliFixture, ImportAdjustsRangesAndPrintsEachWarning) {
+    const CliRun r = run({"import", "-", "-o", path("out.cfg")},
+                         R"({"sleepRatio": 3000, "tickUs": 108, "addressLength": 16})");
+    ASSERT_EQ(r.status, kExitOk);
+    EXPECT_THAT(r.err, HasSubstr("睡醒占空比为3000超出[0 ~ 2500]范围，自动调整为2500！\n"));
+    const LoadedConfigFile file = loadConfigFile(dir / "out.cfg");
+    ASSERT_EQ(file.check, BlockCheck::Ok);
+    EXPECT_EQ(file.block[62], 0xC4);
+    EXPECT_EQ(file.block[63], 0x09);
+    EXPECT_EQ(file.block[76], 16);
+    EXPECT_EQ(file.block[84], 22);
+}
+
+TEST_F(CliFixture, ImportTakesTheIdentityFromTheBase) {
+    ConfigBlock base = makeInitialWorkingBlock();
+    base[28] = 'N';
+    base[34] = '7';
+    for (std::size_t i = 301; i < 516; ++i) {
+        base[i] = 0x5A;
+    }
+    const CliRun r =
+        run({"import", "-", "-o", path("out.cfg"), "--base", saveBlock("base.cfg", base)},
+            R"({"uartBaudIndex": 11})");
+    ASSERT_EQ(r.status, kExitOk);
+    const LoadedConfigFile file = loadConfigFile(dir / "out.cfg");
+    EXPECT_EQ(file.block[28], 'N');
+    EXPECT_EQ(file.block[69], 24) << "the base's crystal chooses the mantissa";
+    EXPECT_EQ(file.block[400], 0x5A);
+}
+
+// Files the tool wrote itself come back byte for byte: export, then import
+// with the file as base. Without a base, the settings bytes still match.
+TEST_F(CliFixture, ExportThenImportReproducesTheFile) {
+    std::mt19937 random(2024);
+    std::uniform_int_distribution<int> byte(0, 255);
+    for (int round = 0; round < 40; ++round) {
+        ConfigBlock block = makeInitialWorkingBlock();
+        for (std::size_t i = 38; i < 516; ++i) {
+            block[i] = static_cast<std::uint8_t>(byte(random));
+        }
+        block[34] = round % 2 ? '7' : '6';
+        block[31] = round % 3 ? '3' : '6';
+        // Without a base, only values the form can show are carried: keep
+        // the ACT pin function, channel count and UART rate inside their lists.
+        block[68] = static_cast<std::uint8_t>((block[68] & 0xFC) | (round % 3));
+        block[57] = static_cast<std::uint8_t>((1 << (round % 5)) - 1);
+        block[69] = round % 2 ? 24 : 34;
+        block[70] = 12;
+        // Two Applies settle values that the first one still rounds.
+        std::string settled = saveBlock("r.cfg", block);
+        for (int apply = 0; apply < 2; ++apply) {
+            ASSERT_EQ(run({"import", "-", "-o", path("s.cfg"), "--base", settled}, "{}").status,
+                      kExitOk);
+            settled = path("settled.cfg");
+            std::filesystem::rename(dir / "s.cfg", dir / "settled.cfg");
+        }
+        const CliRun exported = run({"export", settled});
+        ASSERT_EQ(exported.status, kExitOk);
+
+        ASSERT_EQ(
+            run({"import", "-", "-o", path("again.cfg"), "--base", settled}, exported.out).status,
+            kExitOk);
+        ASSERT_EQ(readAll(dir / "again.cfg"), readAll(settled)) << "round " << round;
+
+        ASSERT_EQ(run({"import", "-", "-o", path("fresh.cfg")}, exported.out).status, kExitOk);
+        const ConfigBlock fresh = loadConfigFile(dir / "fresh.cfg").block;
+        ConfigBlock original = loadConfigFile(settled).block;
+        // What the module keeps for itself is not a setting: the upper bits of
+        // byte 72 and the slot bytes beyond each command's length.
+        original[72] = static_cast<std::uint8_t>((original[72] & 0x03) | (fresh[72] & 0xFC));
+        for (std::size_t slot = 0; slot < 4; ++slot) {
+            for (std::size_t i = original[105 + slot]; i < 48; ++i) {
+                original[109 + 48 * slot + i] = fresh[109 + 48 * slot + i];
+            }
+        }
+        for (std::size_t i = 38; i <= 300; ++i) {
+            ASSERT_EQ(fresh[i], original[i]) << "round " << round << " byte " << i;
+        }
+    }
+}
+
+TEST_F(CliFixture, UsageErrorsExplainThemselves) {
+    EXPECT_EQ(run({}).status, kExitUsage);
+    EXPECT_EQ(run({"frobnicate"}).status, kExitUsage);
+    EXPECT_EQ(run({"import", "x.json"}).status, kExitUsage);
+    const CliRun help = run({"--help"});
+    EXPECT_EQ(help.status, kExitOk);
+    EXPECT_THAT(help.out, HasSubstr("Exit status"));
+}
+
+}  // namespace
+}  // namespace dl250t::cli

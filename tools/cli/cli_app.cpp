@@ -1,0 +1,283 @@
+#include "cli_app.hpp"
+
+#include <fstream>
+#include <iostream>
+#include <nlohmann/json.hpp>
+#include <optional>
+#include <sstream>
+
+#include "config/config_file.hpp"
+#include "config/module_identity.hpp"
+#include "settings_json.hpp"
+#include "stream_prompter.hpp"
+#include "text_encoding.hpp"
+#include "ui/in_memory_form_view.hpp"
+#include "ui/settings_form.hpp"
+
+namespace dl250t::cli {
+
+namespace {
+
+constexpr std::string_view kProgramName = "dl250t-cli";
+
+constexpr std::string_view kHelp =
+    R"(dl250t-cli: the QF-DL250T configuration tool for scripts and production lines.
+
+Usage:
+  dl250t-cli show [--json] FILE.cfg
+      Checks a configuration file and prints every setting with its label.
+      --json prints {"check", "settings", "rfPowerItems"} instead.
+  dl250t-cli export FILE.cfg
+      Prints the file's settings as a JSON object that import takes.
+  dl250t-cli import SETTINGS.json -o OUT.cfg [--base BASE.cfg]
+      Writes a configuration file from settings in JSON (any subset of the
+      fields that export prints; "-" reads standard input). The fields not
+      given, and the module identity, come from BASE.cfg, or else from the
+      tool's initial block. Every value is range-adjusted as the tool's Save
+      does with the advanced panel shown; each adjustment is printed on
+      standard error.
+
+Exit status:
+  0  success
+  1  wrong command line
+  2  a block failed its length, keyword or CRC check
+  3  a file could not be opened or read
+  4  the settings JSON is malformed, or names an unknown field or a value of the wrong type
+  5  the output file could not be written
+)";
+
+int usage(std::ostream& err, std::string_view problem) {
+    err << kProgramName << ": " << problem << "\n\n" << kHelp;
+    return kExitUsage;
+}
+
+// The form and record a command works on: the same code the desktop window
+// runs, over a form kept in memory.
+struct Workbench {
+    explicit Workbench(std::ostream& warnings) : prompter(warnings) {}
+
+    InMemoryFormView view;
+    StreamPrompter prompter;
+    SettingsForm form{view, prompter, std::string(kProgramName)};
+};
+
+// Loads and checks a file. A file that cannot be read or fails its checks is
+// reported on err, and the exit status for it is left in status.
+std::optional<ConfigBlock> loadChecked(const std::string& path, std::ostream& err, int& status) {
+    const LoadedConfigFile loaded = loadConfigFile(path);
+    if (!loaded.opened) {
+        err << path << ": " << saveOutcomeMessage(SaveOutcome::OpenFailed) << '\n';
+        status = kExitFileUnreadable;
+        return std::nullopt;
+    }
+    if (loaded.check != BlockCheck::Ok) {
+        err << path << ": " << blockCheckName(loaded.check) << ": "
+            << blockCheckMessage(loaded.check) << '\n';
+        status = kExitInvalidBlock;
+        return std::nullopt;
+    }
+    return loaded.block;
+}
+
+std::string trimLabel(std::string_view label) {
+    constexpr std::string_view kFullWidthColon = "：";
+    if (label.ends_with(kFullWidthColon)) {
+        label.remove_suffix(kFullWidthColon.size());
+    }
+    return std::string(label);
+}
+
+// What the window would show, control by control, in tab order.
+void printForm(const InMemoryFormView& view, std::ostream& out) {
+    for (const ControlTemplate& control : kFormControls) {
+        switch (control.kind) {
+            case ControlKind::PushButton:
+            case ControlKind::EditableDropDown:
+                continue;
+            case ControlKind::CheckBox:
+                if (control.id != ctl::AutoConfigure) {
+                    out << control.caption << ": " << (view.checked(control.id) ? "on" : "off")
+                        << '\n';
+                }
+                continue;
+            case ControlKind::DropDownList: {
+                const int index = view.selection(control.id);
+                out << trimLabel(control.label.text) << ": "
+                    << (index < 0 ? std::string("(none)") : view.items(control.id)[index]) << '\n';
+                continue;
+            }
+            case ControlKind::Edit:
+            case ControlKind::ReadOnlyEdit:
+                if (control.id != ctl::StatusLine) {
+                    out << trimLabel(control.label.text) << ": "
+                        << moduleTextToUtf8(view.text(control.id)) << '\n';
+                }
+                continue;
+        }
+    }
+}
+
+int show(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+    bool json = false;
+    std::optional<std::string> path;
+    for (const std::string& arg : args) {
+        if (arg == "--json") {
+            json = true;
+        } else if (!path && !arg.starts_with("--")) {
+            path = arg;
+        } else {
+            return usage(err, "show: unexpected argument " + arg);
+        }
+    }
+    if (!path) {
+        return usage(err, "show: no file given");
+    }
+    const LoadedConfigFile loaded = loadConfigFile(*path);
+    if (!loaded.opened) {
+        err << *path << ": " << saveOutcomeMessage(SaveOutcome::OpenFailed) << '\n';
+        return kExitFileUnreadable;
+    }
+    if (loaded.check != BlockCheck::Ok) {
+        if (json) {
+            nlohmann::ordered_json result;
+            result["check"] = blockCheckName(loaded.check);
+            result["message"] = blockCheckMessage(loaded.check);
+            out << result.dump(2) << '\n';
+        } else {
+            out << "check: " << blockCheckName(loaded.check) << '\n'
+                << blockCheckMessage(loaded.check) << '\n';
+        }
+        return kExitInvalidBlock;
+    }
+    Workbench bench(err);
+    bench.form.decodeBlock(loaded.block);
+    if (json) {
+        nlohmann::ordered_json result;
+        result["check"] = blockCheckName(BlockCheck::Ok);
+        result["settings"] = settingsToJson(bench.form.settings(), bench.form.identity());
+        result["rfPowerItems"] = rfPowerItems(bench.form.identity());
+        out << result.dump(2) << '\n';
+    } else {
+        out << "check: Ok\n";
+        printForm(bench.view, out);
+    }
+    return kExitOk;
+}
+
+int exportSettings(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+    if (args.size() != 1 || args[0].starts_with("--")) {
+        return usage(err, "export: give exactly one file");
+    }
+    int status = kExitOk;
+    const auto block = loadChecked(args[0], err, status);
+    if (!block) {
+        return status;
+    }
+    Workbench bench(err);
+    bench.form.decodeBlock(*block);
+    out << settingsToJson(bench.form.settings(), bench.form.identity()).dump(2) << '\n';
+    return kExitOk;
+}
+
+int importSettings(const std::vector<std::string>& args, std::istream& in, std::ostream& err) {
+    std::optional<std::string> input;
+    std::optional<std::string> output;
+    std::optional<std::string> base;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& arg = args[i];
+        if ((arg == "-o" || arg == "--base") && i + 1 < args.size()) {
+            (arg == "-o" ? output : base) = args[++i];
+        } else if (!input && (arg == "-" || !arg.starts_with("-"))) {
+            input = arg;
+        } else {
+            return usage(err, "import: unexpected argument " + arg);
+        }
+    }
+    if (!input || !output) {
+        return usage(err, "import: give a settings file and -o OUT.cfg");
+    }
+
+    nlohmann::json settingsJson;
+    {
+        std::ifstream file;
+        if (*input != "-") {
+            file.open(*input, std::ios::binary);
+            if (!file) {
+                err << *input << ": " << saveOutcomeMessage(SaveOutcome::OpenFailed) << '\n';
+                return kExitFileUnreadable;
+            }
+        }
+        std::istream& source = *input == "-" ? in : file;
+        settingsJson = nlohmann::json::parse(source, nullptr, false);
+        if (settingsJson.is_discarded()) {
+            err << *input << ": not valid JSON\n";
+            return kExitBadSettings;
+        }
+    }
+    // The whole output of show --json is accepted too.
+    if (settingsJson.is_object() && settingsJson.contains("settings") &&
+        settingsJson["settings"].is_object()) {
+        settingsJson = settingsJson["settings"];
+    }
+
+    ConfigBlock block = makeInitialWorkingBlock();
+    if (base) {
+        int status = kExitOk;
+        const auto loaded = loadChecked(*base, err, status);
+        if (!loaded) {
+            return status;
+        }
+        block = *loaded;
+    }
+
+    Workbench bench(err);
+    bench.form.decodeBlock(block);
+    const auto errors =
+        overlaySettingsJson(settingsJson, bench.form.settings(), bench.form.identity());
+    if (!errors.empty()) {
+        for (const std::string& error : errors) {
+            err << *input << ": " << error << '\n';
+        }
+        return kExitBadSettings;
+    }
+    // As Save does it: the record goes through the form, and the encode reads it back.
+    bench.form.fill();
+    bench.form.advancedShown = true;
+    bench.form.writingFlag = true;
+    bench.form.encodeBlock(block);
+    bench.form.writingFlag = false;
+
+    const SaveOutcome saved = saveConfigFile(*output, block);
+    if (saved != SaveOutcome::Ok) {
+        err << *output << ": " << saveOutcomeMessage(saved) << '\n';
+        return kExitFileNotWritten;
+    }
+    return kExitOk;
+}
+
+}  // namespace
+
+int runCli(const std::vector<std::string>& args, std::istream& in, std::ostream& out,
+           std::ostream& err) {
+    if (args.empty()) {
+        return usage(err, "no command given");
+    }
+    const std::string& command = args[0];
+    const std::vector<std::string> rest(args.begin() + 1, args.end());
+    if (command == "--help" || command == "-h" || command == "help") {
+        out << kHelp;
+        return kExitOk;
+    }
+    if (command == "show") {
+        return show(rest, out, err);
+    }
+    if (command == "export") {
+        return exportSettings(rest, out, err);
+    }
+    if (command == "import") {
+        return importSettings(rest, in, err);
+    }
+    return usage(err, "unknown command " + command);
+}
+
+}  // namespace dl250t::cli

@@ -1,0 +1,28 @@
+#pragma once
+
+#include <iosfwd>
+#include <string>
+#include <vector>
+
+namespace dl250t::cli {
+
+// Exit statuses of dl250t-cli, one per kind of outcome.
+enum ExitStatus : int {
+    kExitOk = 0,
+    kExitUsage = 1,           // wrong command line
+    kExitInvalidBlock = 2,    // a block failed its length, keyword or CRC check
+    kExitFileUnreadable = 3,  // a file could not be opened or read
+    kExitBadSettings = 4,     // settings JSON is malformed or names a field wrongly
+    kExitFileNotWritten = 5,  // the output file could not be written
+    kExitPortOpenFailed = 6,  // the serial port does not exist or is taken
+    kExitSerialFailed = 7,    // the serial port failed to write or read
+    kExitModuleSilent = 8,    // the module did not answer
+    kExitModuleRefused = 9,   // the module did not acknowledge the write
+};
+
+// Runs one command of the companion: args are the arguments after the
+// program's name. Results go to out, messages and warnings to err.
+int runCli(const std::vector<std::string>& args, std::istream& in, std::ostream& out,
+           std::ostream& err);
+
+}  // namespace dl250t::cli

@@ -1,0 +1,122 @@
+#include "settings_json.hpp"
+
+#include <limits>
+
+#include "settings_fields.hpp"
+#include "text_encoding.hpp"
+
+namespace dl250t::cli {
+
+namespace {
+
+template <class... Ts>
+struct Overloaded : Ts... {
+    using Ts::operator()...;
+};
+template <class... Ts>
+Overloaded(Ts...) -> Overloaded<Ts...>;
+
+const SettingsField* findField(std::string_view name) {
+    for (const SettingsField& field : kSettingsFields) {
+        if (field.name == name) {
+            return &field;
+        }
+    }
+    return nullptr;
+}
+
+bool isInt32(const nlohmann::json& value) {
+    if (value.is_number_unsigned()) {
+        return value.get<std::uint64_t>() <=
+               static_cast<std::uint64_t>(std::numeric_limits<std::int32_t>::max());
+    }
+    if (value.is_number_integer()) {
+        const auto v = value.get<std::int64_t>();
+        return v >= std::numeric_limits<std::int32_t>::min() &&
+               v <= std::numeric_limits<std::int32_t>::max();
+    }
+    return false;
+}
+
+}  // namespace
+
+nlohmann::ordered_json settingsToJson(const ModuleSettings& settings,
+                                      const ModuleIdentity& identity) {
+    nlohmann::ordered_json json = nlohmann::ordered_json::object();
+    for (const SettingsField& field : kSettingsFields) {
+        std::visit(Overloaded{
+                       [&](std::string ModuleSettings::*m) {
+                           json[std::string(field.name)] = moduleTextToUtf8(settings.*m);
+                       },
+                       [&](auto m) { json[std::string(field.name)] = settings.*m; },
+                   },
+                   field.member);
+    }
+    json["bandBaseMHz"] = identity.bandBaseMHz;
+    json["crystalMHz"] = identity.crystalMHz;
+    return json;
+}
+
+std::vector<std::string> overlaySettingsJson(const nlohmann::json& object, ModuleSettings& settings,
+                                             ModuleIdentity& identity) {
+    std::vector<std::string> errors;
+    if (!object.is_object()) {
+        errors.push_back("settings must be a JSON object");
+        return errors;
+    }
+    ModuleSettings newSettings = settings;
+    ModuleIdentity newIdentity = identity;
+    for (const auto& [name, value] : object.items()) {
+        const auto fail = [&](std::string_view why) {
+            errors.push_back(name + ": " + std::string(why));
+        };
+        if (name == "bandBaseMHz" || name == "crystalMHz") {
+            if (!isInt32(value)) {
+                fail("expected a 32-bit integer");
+            } else if (name == "bandBaseMHz") {
+                newIdentity.bandBaseMHz = value.get<std::int32_t>();
+            } else if (value != 26 && value != 27) {
+                fail("the crystal is 26 or 27 MHz");
+            } else {
+                newIdentity.crystalMHz = value.get<std::int32_t>();
+            }
+            continue;
+        }
+        const SettingsField* field = findField(name);
+        if (field == nullptr) {
+            fail("unknown field");
+            continue;
+        }
+        std::visit(Overloaded{
+                       [&](std::string ModuleSettings::*m) {
+                           if (value.is_string()) {
+                               newSettings.*m = value.get<std::string>();
+                           } else {
+                               fail("expected a string");
+                           }
+                       },
+                       [&](std::int32_t ModuleSettings::*m) {
+                           if (isInt32(value)) {
+                               newSettings.*m = value.get<std::int32_t>();
+                           } else {
+                               fail("expected a 32-bit integer");
+                           }
+                       },
+                       [&](double ModuleSettings::*m) {
+                           if (value.is_number()) {
+                               newSettings.*m = value.get<double>();
+                           } else {
+                               fail("expected a number");
+                           }
+                       },
+                   },
+                   field->member);
+    }
+    if (errors.empty()) {
+        settings = newSettings;
+        identity = newIdentity;
+    }
+    return errors;
+}
+
+}  // namespace dl250t::cli

@@ -1,0 +1,24 @@
+#pragma once
+
+#include <nlohmann/json.hpp>
+#include <string>
+#include <vector>
+
+#include "config/module_settings.hpp"
+
+namespace dl250t::cli {
+
+// The settings as JSON: every record field under its own name, plus the two
+// values the identity decides (bandBaseMHz, crystalMHz). Reals are numbers at
+// full precision, integers and list indexes integers, texts strings.
+nlohmann::ordered_json settingsToJson(const ModuleSettings& settings,
+                                      const ModuleIdentity& identity);
+
+// Overlays the fields that the object names onto the record and identity. All
+// fields are checked first: an unknown name, a value of the wrong type or out
+// of range is an error that names the field, and then nothing is changed.
+// Returns the errors; empty on success.
+std::vector<std::string> overlaySettingsJson(const nlohmann::json& object, ModuleSettings& settings,
+                                             ModuleIdentity& identity);
+
+}  // namespace dl250t::cli
