@@ -102,22 +102,6 @@ TEST_F(ReadExchangeTest, SendsTheRequestAndTakesAValidBlock) {
     EXPECT_EQ(closes(), 1u);
 }
 
-TEST_F(ReadExchangeTest, IgnoresTheHeaderOfTheReceivedBlock) {
-    ConfigBlock block = moduleBlock();
-    std::fill_n(block.bytes.begin(), 4, 0);
-    ports.device.replies = {ScriptedReply::block(block)};
-    EXPECT_TRUE(runRead());
-    EXPECT_EQ(target, block);
-}
-
-TEST_F(ReadExchangeTest, MoreThanABlockIsReadAsJustTheBlock) {
-    ScriptedReply reply = ScriptedReply::block(moduleBlock());
-    reply.bytes.insert(reply.bytes.end(), {'A', 'T', 'O', 'K'});
-    ports.device.replies = {reply};
-    EXPECT_TRUE(runRead());
-    EXPECT_EQ(target, moduleBlock());
-}
-
 TEST_F(ReadExchangeTest, WorksWithoutASuccessHook) {
     ports.device.replies = {ScriptedReply::block(moduleBlock())};
     EXPECT_TRUE(readExchange(ports, "COM5", target, reporter));
@@ -248,14 +232,6 @@ TEST_F(WriteExchangeTest, AnUnopenablePortEncodesNothing) {
     EXPECT_THAT(reporter.reports, ElementsAre(failureReport(kPortOpenFailedText)));
     EXPECT_THAT(heldDuringReports, ElementsAre(false));
     EXPECT_EQ(closes(), 0u);
-}
-
-TEST_F(WriteExchangeTest, ARefusedConfigurationEncodesNothing) {
-    ports.device.failingCall = PortCall::ApplyLineDescription;
-    EXPECT_FALSE(runWrite());
-    EXPECT_EQ(encodes, 0);
-    EXPECT_EQ(working, callersBlock());
-    EXPECT_THAT(reporter.reports, ElementsAre(failureReport(kPortOpenFailedText)));
 }
 
 struct WriteFailureCase {

@@ -167,13 +167,5 @@ TEST_F(SerialLinkTest, AClosedLinkNeitherWritesNorReads) {
     EXPECT_EQ(ports.device.portsCreated, 0);
 }
 
-TEST_F(SerialLinkTest, AnOpenLinkCannotBeOpenedAgain) {
-    SerialLink link(ports);
-    ASSERT_TRUE(link.open("COM3"));
-    EXPECT_FALSE(link.open("COM4"));
-    EXPECT_TRUE(link.isOpen());
-    EXPECT_EQ(ports.device.openedName, "COM3");
-}
-
 }  // namespace
 }  // namespace dl250t
