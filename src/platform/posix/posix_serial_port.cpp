@@ -1,0 +1,287 @@
+#include "platform/posix/posix_serial_port.hpp"
+
+#include <errno.h>
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <array>
+#include <optional>
+
+#include "link/line_description.hpp"
+#include "platform/posix/port_directory.hpp"
+#include "platform/posix/port_names.hpp"
+
+namespace dl250t {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+struct BaudCode {
+    std::uint32_t baudRate;
+    speed_t code;
+};
+
+constexpr std::array<BaudCode, 18> kBaudCodes{{
+    {1200, B1200},
+    {2400, B2400},
+    {4800, B4800},
+    {9600, B9600},
+    {19200, B19200},
+    {38400, B38400},
+    {57600, B57600},
+    {115200, B115200},
+    {230400, B230400},
+    {460800, B460800},
+    {500000, B500000},
+    {576000, B576000},
+    {921600, B921600},
+    {1000000, B1000000},
+    {1152000, B1152000},
+    {1500000, B1500000},
+    {2000000, B2000000},
+    {3000000, B3000000},
+}};
+
+std::optional<speed_t> baudCode(std::uint32_t baudRate) {
+    for (const BaudCode& entry : kBaudCodes) {
+        if (entry.baudRate == baudRate) {
+            return entry.code;
+        }
+    }
+    return std::nullopt;
+}
+
+// Milliseconds until `deadline`, rounded up so that poll never wakes early.
+int millisecondsUntil(Clock::time_point deadline) {
+    const auto left = deadline - Clock::now();
+    if (left <= Clock::duration::zero()) {
+        return 0;
+    }
+    return static_cast<int>(std::chrono::ceil<std::chrono::milliseconds>(left).count());
+}
+
+}  // namespace
+
+PosixSerialPort::PosixSerialPort(std::filesystem::path portDirectory)
+    : portDirectory_(std::move(portDirectory)) {}
+
+PosixSerialPort::~PosixSerialPort() {
+    close();
+}
+
+bool PosixSerialPort::openExisting(std::string_view name) {
+    if (fd_ >= 0) {
+        return false;
+    }
+    const auto path = resolvePortName(name, portDirectory_);
+    if (!path) {
+        return false;
+    }
+    // Non-blocking, so that opening a modem line with no carrier cannot hang;
+    // every transfer waits in poll() instead.
+    const int fd = ::open(path->c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        return false;
+    }
+    struct stat info {};
+    const bool usable = fstat(fd, &info) == 0 && S_ISCHR(info.st_mode) && isatty(fd) &&
+                        flock(fd, LOCK_EX | LOCK_NB) == 0 && ioctl(fd, TIOCEXCL) == 0;
+    if (!usable) {
+        ::close(fd);
+        return false;
+    }
+    fd_ = fd;
+    return true;
+}
+
+bool PosixSerialPort::readLineSettings() {
+    return fd_ >= 0 && tcgetattr(fd_, &settings_) == 0;
+}
+
+bool PosixSerialPort::applyLineDescription(std::string_view description) {
+    const auto line = parseLineDescription(description);
+    if (fd_ < 0 || !line) {
+        return false;
+    }
+    const auto speed = baudCode(line->baudRate);
+    if (!speed || line->parity == 'M' || line->parity == 'S') {
+        return false;
+    }
+    termios t = settings_;
+    // Raw bytes: no line editing, no translation of CR/LF, no signals, no
+    // software or hardware flow control. A read returns what is there.
+    cfmakeraw(&t);
+    t.c_iflag &= ~static_cast<tcflag_t>(IXON | IXOFF | IXANY);
+    t.c_cflag &= ~static_cast<tcflag_t>(CSIZE | PARENB | PARODD | CSTOPB | CRTSCTS);
+    t.c_cflag |= CLOCAL | CREAD;
+    switch (line->dataBits) {
+        case 5:
+            t.c_cflag |= CS5;
+            break;
+        case 6:
+            t.c_cflag |= CS6;
+            break;
+        case 7:
+            t.c_cflag |= CS7;
+            break;
+        default:
+            t.c_cflag |= CS8;
+            break;
+    }
+    if (line->parity == 'E' || line->parity == 'O') {
+        t.c_cflag |= PARENB;
+        if (line->parity == 'O') {
+            t.c_cflag |= PARODD;
+        }
+    }
+    if (line->stopBits == 2) {
+        t.c_cflag |= CSTOPB;
+    }
+    t.c_cc[VMIN] = 0;
+    t.c_cc[VTIME] = 0;
+    if (cfsetispeed(&t, *speed) != 0 || cfsetospeed(&t, *speed) != 0) {
+        return false;
+    }
+    settings_ = t;
+    return true;
+}
+
+bool PosixSerialPort::writeLineSettings() {
+    if (fd_ < 0 || tcsetattr(fd_, TCSANOW, &settings_) != 0) {
+        return false;
+    }
+    // tcsetattr succeeds when any part of the request was taken; the line is
+    // only right when all of it was.
+    termios actual{};
+    if (tcgetattr(fd_, &actual) != 0) {
+        return false;
+    }
+    const tcflag_t lineBits = CSIZE | PARENB | PARODD | CSTOPB | CRTSCTS;
+    return cfgetospeed(&actual) == cfgetospeed(&settings_) &&
+           cfgetispeed(&actual) == cfgetispeed(&settings_) &&
+           (actual.c_cflag & lineBits) == (settings_.c_cflag & lineBits) &&
+           (actual.c_iflag & (IXON | IXOFF | IXANY)) == 0;
+}
+
+bool PosixSerialPort::setTimeouts(const SerialTimeouts&) {
+    // Each read brings its own bounds; there is nothing to set on the device.
+    return fd_ >= 0;
+}
+
+bool PosixSerialPort::setBufferSizes(std::size_t, std::size_t) {
+    // Linux sizes tty buffers itself and offers no call to change them.
+    return fd_ >= 0;
+}
+
+bool PosixSerialPort::purge() {
+    return fd_ >= 0 && tcflush(fd_, TCIOFLUSH) == 0;
+}
+
+bool PosixSerialPort::write(std::span<const std::uint8_t> bytes) {
+    if (fd_ < 0) {
+        return false;
+    }
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+        const ssize_t n = ::write(fd_, bytes.data() + done, bytes.size() - done);
+        if (n > 0) {
+            done += static_cast<std::size_t>(n);
+            continue;
+        }
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n < 0 && errno != EAGAIN) {
+            return false;
+        }
+        // The output buffer is full: wait, without a time limit, until the
+        // device takes more or goes away.
+        pollfd p{fd_, POLLOUT, 0};
+        if (poll(&p, 1, -1) < 0 && errno != EINTR) {
+            return false;
+        }
+        if ((p.revents & (POLLERR | POLLHUP | POLLNVAL)) != 0) {
+            return false;
+        }
+    }
+    return true;
+}
+
+ReadResult PosixSerialPort::read(std::span<std::uint8_t> buffer, const ReadTimeouts& timeouts) {
+    if (fd_ < 0) {
+        return {};
+    }
+    // USB serial adapters hand over a continuous stream in bursts (an FTDI
+    // chip sends 62-byte packets, the rest after its 16 ms latency timer), so
+    // a literal 1 ms gap would cut healthy replies short. Gaps shorter than
+    // kMinimumReadGap therefore never end a read; the total bound is kept.
+    const auto gap = std::max<std::chrono::milliseconds>(timeouts.interval, kMinimumReadGap);
+    const Clock::time_point deadline = Clock::now() + timeouts.total;
+    Clock::time_point lastByte{};
+    std::size_t count = 0;
+
+    while (count < buffer.size()) {
+        Clock::time_point until = deadline;
+        if (count > 0) {
+            until = std::min(until, lastByte + gap);
+        }
+        const int waitMs = millisecondsUntil(until);
+        if (waitMs == 0 && Clock::now() >= until) {
+            break;
+        }
+        pollfd p{fd_, POLLIN, 0};
+        const int ready = poll(&p, 1, waitMs);
+        if (ready < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            return {false, count};
+        }
+        if (ready == 0) {
+            continue;  // the loop head decides whether time is up
+        }
+        if ((p.revents & POLLIN) != 0) {
+            const ssize_t n = ::read(fd_, buffer.data() + count, buffer.size() - count);
+            if (n > 0) {
+                count += static_cast<std::size_t>(n);
+                lastByte = Clock::now();
+                continue;
+            }
+            if (n < 0 && errno != EAGAIN && errno != EINTR) {
+                return {false, count};  // EIO: the device is gone
+            }
+        }
+        if ((p.revents & (POLLERR | POLLHUP | POLLNVAL)) != 0) {
+            return {false, count};
+        }
+    }
+    return {true, count};
+}
+
+void PosixSerialPort::close() {
+    if (fd_ >= 0) {
+        // The exclusive flag belongs to the tty, not to this descriptor, and
+        // would outlive it while anyone else has the device open.
+        ioctl(fd_, TIOCNXCL);
+        flock(fd_, LOCK_UN);
+        ::close(fd_);
+        fd_ = -1;
+    }
+}
+
+PosixSerialPortFactory::PosixSerialPortFactory() : portDirectory_(defaultPortDirectory()) {}
+
+PosixSerialPortFactory::PosixSerialPortFactory(std::filesystem::path portDirectory)
+    : portDirectory_(std::move(portDirectory)) {}
+
+std::unique_ptr<SerialPort> PosixSerialPortFactory::createPort() {
+    return std::make_unique<PosixSerialPort>(portDirectory_);
+}
+
+}  // namespace dl250t

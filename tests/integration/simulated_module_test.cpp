@@ -1,0 +1,146 @@
+#include "sim/simulated_module.hpp"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <mutex>
+
+#include "config/config_file.hpp"
+#include "link/module_exchange.hpp"
+#include "platform/posix/posix_serial_port.hpp"
+#include "support/recording_reporter.hpp"
+#include "support/temp_dir.hpp"
+
+namespace dl250t {
+namespace {
+
+namespace fs = std::filesystem;
+using ::testing::ElementsAre;
+using ::testing::HasSubstr;
+
+TEST(SimulatedFault, ReadsEveryFaultAndWritesItBack) {
+    for (const char* text :
+         {"none", "silent", "short:300", "pause:100:40", "bad-crc", "bad-keyword", "no-ack",
+          "short-ack", "wrong-ack", "garbage", "hangup:0"}) {
+        const auto fault = parseSimulatedFault(text);
+        ASSERT_TRUE(fault.has_value()) << text;
+        EXPECT_EQ(simulatedFaultText(*fault), text);
+    }
+    EXPECT_EQ(parseSimulatedFault("pause:7:25"),
+              (SimulatedFault{SimulatedFault::Kind::Pause, 7, std::chrono::milliseconds(25)}));
+    for (const char* text :
+         {"", "short", "short:", "short:x", "pause:1", "silent:1", "hangup:-1", "loud"}) {
+        EXPECT_FALSE(parseSimulatedFault(text).has_value()) << text;
+    }
+}
+
+class SimulatedModuleTest : public ::testing::Test {
+protected:
+    SimulatedModuleOptions options() {
+        SimulatedModuleOptions o;
+        o.portDirectory = ports;
+        o.onEvent = [this](std::string_view line) {
+            std::lock_guard lock(eventsMutex);
+            events.emplace_back(line);
+        };
+        return o;
+    }
+
+    testing::TempDir dir;
+    fs::path ports = dir / "ports";
+    std::mutex eventsMutex;
+    std::vector<std::string> events;
+};
+
+TEST_F(SimulatedModuleTest, PlugsInUnderTheLowestFreeNameAndUnplugsCleanly) {
+    SimulatedModule first(options());
+    ASSERT_TRUE(first.plugIn()) << first.lastError();
+    fs::create_symlink(dir / "gone", ports / "COM2");  // left behind by a module that is gone
+    fs::create_symlink("/dev/null", ports / "COM3");   // alive
+    SimulatedModule second(options());
+    SimulatedModule third(options());
+    ASSERT_TRUE(second.plugIn());
+    ASSERT_TRUE(third.plugIn());
+
+    EXPECT_EQ(first.portName(), "COM1");
+    EXPECT_EQ(second.portName(), "COM2");
+    EXPECT_EQ(third.portName(), "COM4");
+    EXPECT_EQ(fs::read_symlink(ports / "COM2"), fs::path(second.devicePath()));
+
+    second.unplug();
+    EXPECT_FALSE(fs::is_symlink(fs::symlink_status(ports / "COM2")));
+    EXPECT_FALSE(second.isPluggedIn());
+    EXPECT_THAT(events, ::testing::Contains("plugged in as COM2 -> " + second.devicePath()));
+    EXPECT_EQ(events.back(), "unplugged COM2");
+
+    SimulatedModuleOptions taken = options();
+    taken.comNumber = 1;
+    SimulatedModule clash(taken);
+    EXPECT_FALSE(clash.plugIn());
+    EXPECT_THAT(clash.lastError(), HasSubstr("COM1"));
+}
+
+TEST_F(SimulatedModuleTest, KeepsAWrittenBlockForTheNextReadAndInItsStoreFile) {
+    SimulatedModuleOptions o = options();
+    o.storeFile = dir / "stored.cfg";
+    SimulatedModule module(o);
+    ASSERT_TRUE(module.plugIn());
+    PosixSerialPortFactory factory(ports);
+    testing::RecordingReporter reporter;
+
+    ConfigBlock working = makeInitialWorkingBlock();
+    working[block::kSerial + 4] = 0x01;
+    ASSERT_TRUE(writeExchange(factory, module.portName(), working, {}, reporter));
+    ConfigBlock readBack;
+    ASSERT_TRUE(readExchange(factory, module.portName(), readBack, reporter));
+
+    EXPECT_EQ(readBack, working);
+    EXPECT_EQ(module.storedCount(), 1u);
+    const LoadedConfigFile saved = loadConfigFile(dir / "stored.cfg");
+    EXPECT_EQ(saved.check, BlockCheck::Ok);
+    EXPECT_EQ(saved.block, working);
+    std::lock_guard lock(eventsMutex);
+    EXPECT_THAT(events, ::testing::Contains("block stored, serial number 00 00 00 00 01 00"));
+}
+
+TEST_F(SimulatedModuleTest, RefusesAWrittenBlockThatFailsItsChecks) {
+    SimulatedModule module(options());
+    ASSERT_TRUE(module.plugIn());
+    PosixSerialPortFactory factory(ports);
+    testing::RecordingReporter reporter;
+    ConfigBlock working;  // no block keyword
+    EXPECT_FALSE(writeExchange(factory, module.portName(), working, {}, reporter));
+    EXPECT_EQ(module.storedCount(), 0u);
+    EXPECT_EQ(module.block(), defaultSimulatedBlock());
+}
+
+// The program as a user runs it: plugged in at start, answering, and gone
+// again when its time is up.
+TEST_F(SimulatedModuleTest, TheProgramPlugsInAnswersAndUnplugs) {
+    const std::string command = std::string(DL250T_SIM_PROGRAM) + " --port COM107 --port-dir " +
+                                ports.string() + " --unplug-after 1.5";
+    std::FILE* program = popen(command.c_str(), "r");
+    ASSERT_NE(program, nullptr);
+    std::array<char, 256> line{};
+    ASSERT_NE(std::fgets(line.data(), line.size(), program), nullptr);
+    EXPECT_THAT(std::string(line.data()),
+                ::testing::StartsWith("plugged in as COM107 -> /dev/pts/"));
+
+    PosixSerialPortFactory factory(ports);
+    testing::RecordingReporter reporter;
+    ConfigBlock target;
+    EXPECT_TRUE(readExchange(factory, "COM107", target, reporter));
+    EXPECT_EQ(target, defaultSimulatedBlock());
+
+    std::string rest;
+    while (std::fgets(line.data(), line.size(), program) != nullptr) {
+        rest += line.data();
+    }
+    EXPECT_EQ(pclose(program), 0);
+    EXPECT_EQ(rest, "request ATR0\nblock sent (518 bytes)\nunplugged COM107\n");
+    EXPECT_FALSE(fs::exists(fs::symlink_status(ports / "COM107")));
+}
+
+}  // namespace
+}  // namespace dl250t
