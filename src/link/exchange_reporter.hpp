@@ -4,11 +4,8 @@
 
 namespace dl250t {
 
-// The caption of the tool's error boxes.
-inline constexpr std::string_view kErrorBoxTitle = "Lorandix Configure Tool";
-
 // Where the exchanges report their outcomes: the status line, and for a
-// failure also a modal error box titled kErrorBoxTitle. The exchanges keep
+// failure also a modal error box titled "Lorandix Configure Tool". The exchanges keep
 // their port open while a report is on screen.
 class ExchangeReporter {
 public:

@@ -25,6 +25,7 @@ public:
 
     // Bound to check box 1000 by the same exchange.
     std::int32_t& autoConfigure() { return autoConfigure_; }
+    std::int32_t autoConfigure() const { return autoConfigure_; }
 
     // While the advanced panel is hidden, every encode recomputes the timing
     // fields from the RF rate.

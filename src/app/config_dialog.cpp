@@ -1,0 +1,344 @@
+#include "app/config_dialog.hpp"
+
+#include <algorithm>
+#include <array>
+#include <cstring>
+
+#include "config/config_file.hpp"
+#include "config/field_codec.hpp"
+#include "config/module_identity.hpp"
+#include "link/module_exchange.hpp"
+#include "ui/form_exchange.hpp"
+#include "ui/form_template.hpp"
+#include "ui/message_titles.hpp"
+
+namespace dl250t {
+
+namespace {
+
+constexpr std::string_view kSelectPort = "请选择一个COM口！";
+constexpr std::string_view kFileOpenFailed = "文件打开失败！";
+constexpr std::string_view kFileOpened = "文件打开成功！";
+constexpr std::string_view kFileRead = "文件读取成功！";
+constexpr std::string_view kFileWritten = "文件写入成功！";
+constexpr std::string_view kFileWriteFailed = "文件写入失败！";
+constexpr std::string_view kRegistrationFailed =
+    "Failed to register notification of device change, please enable UPnP!";
+
+// Port names and status texts go through a buffer of 256 characters.
+constexpr std::size_t kTextBufferLimit = 255;
+
+FileRequest configFileRequest(FileRequest::Mode mode) {
+    return {mode, "*.cfg", {{"配置文件(*.cfg)", "*.cfg"}, {"所有文件(*.*)", "*.*"}}};
+}
+
+}  // namespace
+
+// Reports of the module exchanges: the status line, and an error box for failures.
+class ConfigDialog::Reporter final : public ExchangeReporter {
+public:
+    explicit Reporter(ConfigDialog& dialog) : dialog_(dialog) {}
+    void status(std::string_view text) override { dialog_.status(text); }
+    void failure(std::string_view text) override { dialog_.reportError(text); }
+
+private:
+    ConfigDialog& dialog_;
+};
+
+// Marks a command as running. Port events that arrive meanwhile wait, and the
+// outermost command handles them when it ends.
+class ConfigDialog::CommandScope {
+public:
+    explicit CommandScope(ConfigDialog& dialog) : dialog_(dialog) { ++dialog_.commandDepth_; }
+    ~CommandScope() {
+        if (--dialog_.commandDepth_ == 0) {
+            dialog_.drainPortEvents();
+        }
+    }
+    CommandScope(const CommandScope&) = delete;
+    CommandScope& operator=(const CommandScope&) = delete;
+
+private:
+    ConfigDialog& dialog_;
+};
+
+ConfigDialog::ConfigDialog(Services services)
+    : view_(services.view),
+      prompter_(services.prompter),
+      host_(services.host),
+      ports_(services.ports),
+      devicePortNames_(services.devicePortNames),
+      form_(services.view, services.prompter, std::move(services.programName)),
+      working_(makeInitialWorkingBlock()) {
+    form_.settings().serialText = defaultSerialText(services.clock.secondsSince1970());
+}
+
+void ConfigDialog::initialise() {
+    CommandScope scope(*this);
+    form_.fill();
+    if (!host_.registerPortNotifications()) {
+        prompter_.showMessage(kRegistrationFailed, kToolMessageTitle, MessageIcon::Error);
+        view_.setEnabled(ctl::AutoConfigure, false);
+    }
+    host_.showCollapsedHeight();
+}
+
+void ConfigDialog::handleControlEvent(ControlEvent event, ctl::ControlId id) {
+    using Handler = void (ConfigDialog::*)();
+    struct Route {
+        ControlEvent event;
+        ctl::ControlId id;
+        Handler handler;  // nullptr: the event is known and needs nothing
+    };
+    // Every control event the tool reacts to; all others only change the control.
+    static constexpr std::array<Route, 10> kCommandTable = {{
+        {ControlEvent::Clicked, ctl::ReadButton, &ConfigDialog::read},
+        {ControlEvent::Clicked, ctl::WriteButton, &ConfigDialog::write},
+        {ControlEvent::Clicked, ctl::OpenButton, &ConfigDialog::open},
+        {ControlEvent::Clicked, ctl::SaveButton, &ConfigDialog::save},
+        {ControlEvent::Clicked, ctl::AdvancedButton, &ConfigDialog::toggleAdvanced},
+        {ControlEvent::Clicked, ctl::AutoConfigure, &ConfigDialog::onAutoConfigureClicked},
+        {ControlEvent::Clicked, ctl::ApplyButton, &ConfigDialog::apply},
+        {ControlEvent::SelectionChanged, ctl::DefaultRate, &ConfigDialog::defaultRateChanged},
+        {ControlEvent::SelectionChanged, ctl::RateUpper, &ConfigDialog::rateUpperChanged},
+        {ControlEvent::TextChanged, ctl::ModuleName, nullptr},
+    }};
+    for (const Route& route : kCommandTable) {
+        if (route.event == event && route.id == id) {
+            if (route.handler != nullptr) {
+                (this->*route.handler)();
+            }
+            return;
+        }
+    }
+}
+
+void ConfigDialog::defaultRateChanged() {
+    CommandScope scope(*this);
+    form_.applyDefaultRate();
+}
+
+void ConfigDialog::rateUpperChanged() {
+    CommandScope scope(*this);
+    form_.applyRateUpperLimit();
+}
+
+std::string ConfigDialog::portText() const {
+    std::string text = view_.text(ctl::Port);
+    if (text.size() > kTextBufferLimit) {
+        text.resize(kTextBufferLimit);
+    }
+    return text;
+}
+
+void ConfigDialog::status(std::string_view text) {
+    view_.setText(ctl::StatusLine, text);
+}
+
+void ConfigDialog::reportError(std::string_view text) {
+    status(text);
+    prompter_.showMessage(text, kToolMessageTitle, MessageIcon::Error);
+}
+
+void ConfigDialog::read() {
+    CommandScope scope(*this);
+    const std::string port = portText();
+    if (port.empty()) {
+        prompter_.showMessage(kSelectPort, kToolMessageTitle, MessageIcon::Error);
+        return;
+    }
+    Reporter reporter(*this);
+    readExchange(ports_, port, working_, reporter, [this](const ConfigBlock& block) {
+        if (!autoConfigure()) {
+            form_.decodeBlock(block);
+        }
+    });
+}
+
+void ConfigDialog::write() {
+    CommandScope scope(*this);
+    const std::string port = portText();
+    if (port.empty()) {
+        prompter_.showMessage(kSelectPort, kToolMessageTitle, MessageIcon::Error);
+        return;
+    }
+    Reporter reporter(*this);
+    if (!readExchange(ports_, port, scratch_, reporter)) {
+        return;
+    }
+
+    // The connected module's identity, shown without touching the record.
+    view_.setText(ctl::ModuleName, identityName(scratch_));
+    view_.setText(ctl::Version, identityVersion(scratch_));
+    view_.setText(ctl::Type, identityType(scratch_));
+    view_.setText(ctl::MaxPower, identityMaxPower(scratch_));
+    // The module keeps its own identity string and version.
+    std::copy(scratch_.bytes.begin() + block::kIdentity, scratch_.bytes.begin() + block::kSerial,
+              working_.bytes.begin() + block::kIdentity);
+
+    const bool written = writeExchange(
+        ports_, port, working_,
+        [this](ConfigBlock& block) {
+            form_.writingFlag = true;
+            form_.encodeBlock(block);
+            form_.writingFlag = false;
+        },
+        reporter);
+    if (written) {
+        incrementSerial(working_);
+        view_.setText(ctl::Serial, decodeSerialText(working_));
+    }
+}
+
+void ConfigDialog::open() {
+    CommandScope scope(*this);
+    const auto path = prompter_.chooseFile(configFileRequest(FileRequest::Mode::Open));
+    if (!path || path->empty()) {
+        return;
+    }
+    const LoadedConfigFile loaded = loadConfigFile(*path);
+    if (!loaded.opened) {
+        reportError(kFileOpenFailed);
+        return;
+    }
+    status(kFileOpened);
+    scratch_ = loaded.block;
+    if (loaded.check != BlockCheck::Ok) {
+        reportError(blockCheckMessage(loaded.check));
+        return;
+    }
+    status(kFileRead);
+    form_.decodeBlock(scratch_);
+}
+
+void ConfigDialog::save() {
+    CommandScope scope(*this);
+    const auto path = prompter_.chooseFile(configFileRequest(FileRequest::Mode::Save));
+    if (!path || path->empty()) {
+        return;
+    }
+    AtomicFileWriter file;
+    if (!file.open(*path)) {
+        reportError(kFileOpenFailed);
+        return;
+    }
+    status(kFileOpened);
+    form_.writingFlag = true;
+    form_.encodeBlock(working_);
+    form_.writingFlag = false;
+    stampHeaderAndCrc(working_);
+    if (writeConfigFile(file, working_)) {
+        status(kFileWritten);
+    } else {
+        reportError(kFileWriteFailed);
+    }
+}
+
+void ConfigDialog::apply() {
+    CommandScope scope(*this);
+    form_.encodeBlock(working_);
+    form_.decodeBlock(working_);
+}
+
+void ConfigDialog::toggleAdvanced() {
+    CommandScope scope(*this);
+    form_.advancedShown = !form_.advancedShown;
+    if (form_.advancedShown) {
+        host_.showFullHeight();
+        view_.setText(ctl::AdvancedButton, kAdvancedCaptionShown);
+    } else {
+        host_.showCollapsedHeight();
+        view_.setText(ctl::AdvancedButton, kAdvancedCaptionHidden);
+    }
+}
+
+void ConfigDialog::onAutoConfigureClicked() {
+    CommandScope scope(*this);
+    form_.read();
+    setFrozenControlsEnabled(view_, !autoConfigure());
+}
+
+bool ConfigDialog::accept() {
+    CommandScope scope(*this);
+    return form_.read();
+}
+
+bool ConfigDialog::handleSystemCommand(std::uint32_t commandId) {
+    if ((commandId & 0xFFF0) != 0x10) {
+        return false;
+    }
+    CommandScope scope(*this);
+    host_.showAbout();
+    return true;
+}
+
+void ConfigDialog::handlePortEvent(const PortEvent& event) {
+    // Names shorter than "COMn" carry no number.
+    if (event.portName.size() < 4) {
+        return;
+    }
+    pendingPortEvents_.push_back(event);
+    if (commandDepth_ == 0) {
+        drainPortEvents();
+    }
+}
+
+void ConfigDialog::drainPortEvents() {
+    if (draining_) {
+        return;
+    }
+    draining_ = true;
+    while (!pendingPortEvents_.empty()) {
+        const PortEvent event = pendingPortEvents_.front();
+        pendingPortEvents_.pop_front();
+        handlePortEventNow(event);
+    }
+    draining_ = false;
+}
+
+void ConfigDialog::handlePortEventNow(const PortEvent& event) {
+    CommandScope scope(*this);
+    const int number = portNumberFromName(event.portName);
+    const std::string com = "COM" + std::to_string(number);
+    if (event.kind == PortEvent::Kind::Removal) {
+        status("模块从" + com + "拔出");
+        return;
+    }
+    status("模块从" + com + "插入");
+    view_.setText(ctl::Port, com);
+    if (autoConfigure()) {
+        write();
+    }
+}
+
+std::intptr_t ConfigDialog::handleDeviceChange(std::uint32_t eventCode,
+                                               std::span<const std::uint8_t> data) {
+    if (eventCode != kDeviceArrival && eventCode != kDeviceRemoveComplete) {
+        return 0;
+    }
+    if (data.size() < kDeviceInterfacePathOffset || devicePortNames_ == nullptr) {
+        return 0;
+    }
+    std::uint32_t deviceType = 0;
+    std::memcpy(&deviceType, data.data() + 4, sizeof deviceType);
+    if (deviceType != kDeviceTypeInterface) {
+        return 0;
+    }
+    const auto pathBytes = data.subspan(kDeviceInterfacePathOffset);
+    const auto end = std::find(pathBytes.begin(), pathBytes.end(), std::uint8_t{0});
+    const std::string path(pathBytes.begin(), end);
+    const auto key = deviceParametersKeyPath(path);
+    if (!key) {
+        return 0;
+    }
+    const auto portName = devicePortNames_->portNameAt(*key);
+    if (!portName || portName->size() > kTextBufferLimit) {
+        return 0;
+    }
+    handlePortEvent(
+        {eventCode == kDeviceArrival ? PortEvent::Kind::Arrival : PortEvent::Kind::Removal,
+         *portName});
+    return 0;
+}
+
+}  // namespace dl250t

@@ -1,0 +1,107 @@
+#pragma once
+
+#include <cstdint>
+#include <deque>
+#include <span>
+#include <string>
+
+#include "app/device_change.hpp"
+#include "app/port_event.hpp"
+#include "app/window_host.hpp"
+#include "config/clock.hpp"
+#include "config/config_block.hpp"
+#include "link/exchange_reporter.hpp"
+#include "link/serial_port.hpp"
+#include "ui/form_view.hpp"
+#include "ui/prompter.hpp"
+#include "ui/settings_form.hpp"
+
+namespace dl250t {
+
+// Events of the form's controls that the command table routes.
+enum class ControlEvent { Clicked, SelectionChanged, TextChanged };
+
+// The tool's controller: owns the settings, the working and scratch blocks and
+// the flags, routes the window's events to the operator commands, and reacts
+// to serial ports that arrive and leave. It knows the window, the ports and
+// the clock only through their interfaces.
+class ConfigDialog {
+public:
+    struct Services {
+        FormView& view;
+        Prompter& prompter;
+        WindowHost& host;
+        SerialPortFactory& ports;
+        const Clock& clock;
+        // The program's file name without extension: the title of the number messages.
+        std::string programName;
+        // Only for platforms whose notifications carry device paths.
+        DevicePortNames* devicePortNames = nullptr;
+    };
+
+    explicit ConfigDialog(Services services);
+
+    // When the window has been created: fills the form, registers for port
+    // notifications (telling the operator and disabling auto-configure when
+    // that fails) and collapses the advanced panel.
+    void initialise();
+
+    // The command table: a click, selection change or text change of a control.
+    void handleControlEvent(ControlEvent event, ctl::ControlId id);
+
+    // A serial port arrived or left. While a command is running (one of its
+    // message boxes is open) the event waits and is handled once the command
+    // has ended, so that no module is skipped and no command runs inside another.
+    void handlePortEvent(const PortEvent& event);
+
+    // The platform's device-change message; returns 0 whatever it did.
+    std::intptr_t handleDeviceChange(std::uint32_t eventCode, std::span<const std::uint8_t> data);
+
+    // A system-menu command: true when it was the About command (0x10..0x1F),
+    // false when the window system should handle it.
+    bool handleSystemCommand(std::uint32_t commandId);
+
+    // Enter: the window may close only when the form reads without error.
+    bool accept();
+
+    // The operator commands.
+    void read();
+    void write();
+    void open();
+    void save();
+    void apply();
+    void toggleAdvanced();
+    void onAutoConfigureClicked();
+
+    const ConfigBlock& workingBlock() const { return working_; }
+    const ConfigBlock& scratchBlock() const { return scratch_; }
+    SettingsForm& form() { return form_; }
+    bool advancedShown() const { return form_.advancedShown; }
+    bool autoConfigure() const { return form_.autoConfigure() != 0; }
+
+private:
+    class Reporter;
+    class CommandScope;
+
+    void defaultRateChanged();
+    void rateUpperChanged();
+    std::string portText() const;
+    void reportError(std::string_view text);
+    void status(std::string_view text);
+    void handlePortEventNow(const PortEvent& event);
+    void drainPortEvents();
+
+    FormView& view_;
+    Prompter& prompter_;
+    WindowHost& host_;
+    SerialPortFactory& ports_;
+    DevicePortNames* devicePortNames_;
+    SettingsForm form_;
+    ConfigBlock working_;
+    ConfigBlock scratch_;
+    int commandDepth_ = 0;
+    bool draining_ = false;
+    std::deque<PortEvent> pendingPortEvents_;
+};
+
+}  // namespace dl250t

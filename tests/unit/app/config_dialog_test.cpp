@@ -1,0 +1,490 @@
+#include "app/config_dialog.hpp"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "config/config_file.hpp"
+#include "config/field_codec.hpp"
+#include "support/recording_prompter.hpp"
+#include "support/scripted_serial_port.hpp"
+#include "support/temp_dir.hpp"
+#include "ui/in_memory_form_view.hpp"
+
+namespace dl250t {
+namespace {
+
+using ::testing::ElementsAre;
+using testing::RecordingPrompter;
+using testing::ScriptedPortFactory;
+using testing::ScriptedReply;
+using testing::TempDir;
+
+class FakeHost final : public WindowHost {
+public:
+    bool registerPortNotifications() override { return registrationWorks; }
+    void showFullHeight() override { heights.push_back("full"); }
+    void showCollapsedHeight() override { heights.push_back("collapsed"); }
+    void showAbout() override { ++aboutShown; }
+
+    bool registrationWorks = true;
+    std::vector<std::string> heights;
+    int aboutShown = 0;
+};
+
+class FixedClock final : public Clock {
+public:
+    std::int64_t secondsSince1970() const override { return 0x65000000; }
+};
+
+// A module's block as it answers a read request.
+ConfigBlock moduleBlock(std::string_view identity = "Lorandix AMR Ver Moudle N 23306") {
+    ConfigBlock block;
+    std::copy(identity.begin(), identity.end(), block.bytes.begin() + 4);
+    block[36] = 3;
+    block[37] = 2;
+    for (std::size_t i = 301; i < 516; ++i) {
+        block[i] = 0x3C;
+    }
+    stampHeaderAndCrc(block);
+    return block;
+}
+
+struct DialogFixture : ::testing::Test {
+    DialogFixture() {
+        dialog.initialise();
+        prompter.clearRecord();
+    }
+
+    // One module that answers a read with its block and a write with `ack`.
+    void scriptWrite(std::string_view ack = "ATOK") {
+        ports.device.replies.push_back(ScriptedReply::block(moduleBlock()));
+        ports.device.replies.push_back(ScriptedReply::text(ack));
+    }
+
+    ConfigBlock lastWrittenBlock() const {
+        ConfigBlock block;
+        const auto& bytes = ports.device.writes.back();
+        EXPECT_EQ(bytes.size(), kBlockSize);
+        std::copy(bytes.begin(), bytes.end(), block.bytes.begin());
+        return block;
+    }
+
+    InMemoryFormView view;
+    RecordingPrompter prompter;
+    FakeHost host;
+    ScriptedPortFactory ports;
+    FixedClock clock;
+    ConfigDialog dialog{{view, prompter, host, ports, clock, "dl250t-config"}};
+};
+
+TEST_F(DialogFixture, StartsCollapsedWithTheDefaultsShown) {
+    EXPECT_THAT(host.heights, ElementsAre("collapsed"));
+    EXPECT_EQ(view.text(ctl::ModuleName), "Lorandix AMR Ver Moudle U 13306");
+    EXPECT_EQ(view.text(ctl::Serial), "65 00 00 00 00 00");
+    EXPECT_EQ(view.text(ctl::StartFrequency), "433");
+    EXPECT_EQ(view.text(ctl::AdvancedButton), "高级配置>>");
+    EXPECT_TRUE(view.enabled(ctl::AutoConfigure));
+    EXPECT_FALSE(dialog.advancedShown());
+}
+
+TEST(DialogStartup, FailedRegistrationWarnsAndDisablesAutoConfigure) {
+    InMemoryFormView view;
+    RecordingPrompter prompter;
+    FakeHost host;
+    host.registrationWorks = false;
+    ScriptedPortFactory ports;
+    FixedClock clock;
+    ConfigDialog dialog{{view, prompter, host, ports, clock, "dl250t-config"}};
+    dialog.initialise();
+    ASSERT_EQ(prompter.messages().size(), 1u);
+    EXPECT_EQ(prompter.messages()[0].text,
+              "Failed to register notification of device change, please enable UPnP!");
+    EXPECT_EQ(prompter.messages()[0].title, "Lorandix Configure Tool");
+    EXPECT_EQ(prompter.messages()[0].icon, MessageIcon::Error);
+    EXPECT_FALSE(view.enabled(ctl::AutoConfigure));
+    EXPECT_EQ(view.text(ctl::StatusLine), "");
+}
+
+TEST_F(DialogFixture, AdvancedToggleSwitchesHeightAndCaption) {
+    dialog.handleControlEvent(ControlEvent::Clicked, ctl::AdvancedButton);
+    EXPECT_EQ(view.text(ctl::AdvancedButton), "高级选项<<");
+    EXPECT_TRUE(dialog.advancedShown());
+    dialog.handleControlEvent(ControlEvent::Clicked, ctl::AdvancedButton);
+    EXPECT_EQ(view.text(ctl::AdvancedButton), "高级选项>>");
+    EXPECT_THAT(host.heights, ElementsAre("collapsed", "full", "collapsed"));
+}
+
+TEST_F(DialogFixture, EmptyPortOnlyAsksForAPort) {
+    view.setText(ctl::StatusLine, "earlier");
+    for (ctl::ControlId button : {ctl::ReadButton, ctl::WriteButton}) {
+        prompter.clearRecord();
+        dialog.handleControlEvent(ControlEvent::Clicked, button);
+        ASSERT_EQ(prompter.messages().size(), 1u);
+        EXPECT_EQ(prompter.messages()[0].text, "请选择一个COM口！");
+        EXPECT_EQ(prompter.messages()[0].icon, MessageIcon::Error);
+    }
+    EXPECT_EQ(view.text(ctl::StatusLine), "earlier");
+    EXPECT_EQ(ports.device.portsCreated, 0);
+}
+
+TEST_F(DialogFixture, ReadDecodesTheModuleIntoTheForm) {
+    view.setText(ctl::Port, "COM3");
+    ConfigBlock block = moduleBlock();
+    encodeNetworkId(block, 0x1234);
+    stampHeaderAndCrc(block);
+    ports.device.replies.push_back(ScriptedReply::block(block));
+    dialog.read();
+    EXPECT_EQ(view.text(ctl::StatusLine), "模块读取成功！");
+    EXPECT_EQ(view.text(ctl::NetworkId), "4660");
+    EXPECT_EQ(view.text(ctl::Type), "NODE");
+    EXPECT_EQ(dialog.workingBlock(), block);
+    EXPECT_EQ(ports.device.openedName, "COM3");
+    EXPECT_TRUE(prompter.messages().empty());
+}
+
+TEST_F(DialogFixture, FailedReadLeavesTheWorkingBlockAlone) {
+    view.setText(ctl::Port, "COM3");
+    const ConfigBlock before = dialog.workingBlock();
+    ConfigBlock corrupt = moduleBlock();
+    corrupt[400] ^= 1;
+    for (ScriptedReply reply : {ScriptedReply::block(moduleBlock(), 300),
+                                ScriptedReply::block(corrupt), ScriptedReply::text("")}) {
+        ports.device.replies.push_back(reply);
+        dialog.read();
+        EXPECT_EQ(dialog.workingBlock(), before);
+    }
+    EXPECT_THAT(prompter.messageTexts(),
+                ElementsAre("配置块长度不匹配！", "配置块CRC检验错误！", "串口响应超时！"));
+}
+
+TEST_F(DialogFixture, WriteTakesOverTheIdentityAndAdvancesTheSerial) {
+    view.setText(ctl::Port, "COM5");
+    view.setText(ctl::Serial, "00 00 00 00 00 FF");
+    scriptWrite();
+    dialog.write();
+    EXPECT_EQ(view.text(ctl::StatusLine), "模块写入成功！");
+    const ConfigBlock first = lastWrittenBlock();
+    EXPECT_EQ(decodeSerialText(first), "00 00 00 00 00 FF");
+    EXPECT_EQ(std::string(first.bytes.begin(), first.bytes.begin() + 4), "ATW0");
+    EXPECT_EQ(validateBlock(first, kBlockSize), BlockCheck::Ok);
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(first.data() + 4)),
+              "Lorandix AMR Ver Moudle N 23306");
+    EXPECT_EQ(first[36], 3);
+    EXPECT_EQ(first[37], 2);
+    EXPECT_EQ(first[400], 0) << "the module's reserved bytes are not copied";
+    EXPECT_EQ(view.text(ctl::ModuleName), "Lorandix AMR Ver Moudle N 23306");
+    EXPECT_EQ(view.text(ctl::Version), "2.3");
+    EXPECT_EQ(view.text(ctl::Type), "NODE");
+    EXPECT_EQ(view.text(ctl::MaxPower), "20dBm");
+    EXPECT_EQ(view.text(ctl::Band), "433MHz") << "the band is not taken from the module";
+    EXPECT_EQ(view.text(ctl::Serial), "00 00 00 00 01 00");
+
+    scriptWrite();
+    dialog.write();
+    EXPECT_EQ(decodeSerialText(lastWrittenBlock()), "00 00 00 00 01 00");
+    EXPECT_EQ(view.text(ctl::Serial), "00 00 00 00 01 01");
+}
+
+TEST_F(DialogFixture, SerialWrapsAfterTheLastNumber) {
+    view.setText(ctl::Port, "COM5");
+    view.setText(ctl::Serial, "FF FF FF FF FF FF");
+    scriptWrite();
+    dialog.write();
+    EXPECT_EQ(view.text(ctl::Serial), "00 00 00 00 00 00");
+}
+
+TEST_F(DialogFixture, SilentModuleIsNotWrittenAndKeepsTheSerial) {
+    view.setText(ctl::Port, "COM5");
+    view.setText(ctl::Serial, "00 00 00 00 00 07");
+    const ConfigBlock before = dialog.workingBlock();
+    dialog.write();
+    EXPECT_THAT(prompter.messageTexts(), ElementsAre("串口响应超时！"));
+    EXPECT_EQ(ports.device.writes.size(), 1u) << "only the read request";
+    EXPECT_EQ(view.text(ctl::Serial), "00 00 00 00 00 07");
+    EXPECT_EQ(dialog.workingBlock(), before);
+}
+
+TEST_F(DialogFixture, RefusedWriteKeepsTheSerialForTheNextModule) {
+    view.setText(ctl::Port, "COM5");
+    view.setText(ctl::Serial, "00 00 00 00 00 07");
+    scriptWrite("ATER");
+    dialog.write();
+    EXPECT_THAT(prompter.messageTexts(), ElementsAre("模块写入失败！"));
+    EXPECT_EQ(view.text(ctl::Serial), "00 00 00 00 00 07");
+    scriptWrite();
+    dialog.write();
+    EXPECT_EQ(decodeSerialText(lastWrittenBlock()), "00 00 00 00 00 07");
+}
+
+TEST_F(DialogFixture, WriteWithThePanelHiddenSendsRateDerivedTiming) {
+    view.setText(ctl::Port, "COM5");
+    view.setText(ctl::TickUs, "999");
+    scriptWrite();
+    dialog.write();
+    EXPECT_EQ(decodeTickUs(lastWrittenBlock(), 26), 108);
+    EXPECT_TRUE(prompter.messages().empty());
+}
+
+struct FileFixture : DialogFixture {
+    TempDir dir;
+};
+
+TEST_F(FileFixture, SaveWritesAStampedScrambledBlockAndKeepsItPlain) {
+    prompter.queueFileAnswer((dir / "a.cfg").string());
+    dialog.save();
+    EXPECT_EQ(view.text(ctl::StatusLine), "文件写入成功！");
+    const auto bytes = testing::readAll(dir / "a.cfg");
+    ASSERT_EQ(bytes.size(), 518u);
+    EXPECT_EQ(bytes[0], 'A' ^ 0xA7);
+    const LoadedConfigFile loaded = loadConfigFile(dir / "a.cfg");
+    EXPECT_EQ(loaded.check, BlockCheck::Ok);
+    EXPECT_EQ(loaded.block, dialog.workingBlock());
+    ASSERT_EQ(prompter.fileRequests().size(), 1u);
+    EXPECT_EQ(prompter.fileRequests()[0].initialName, "*.cfg");
+    EXPECT_EQ(prompter.fileRequests()[0].filters.size(), 2u);
+    EXPECT_EQ(prompter.fileRequests()[0].filters[0].description, "配置文件(*.cfg)");
+    EXPECT_EQ(prompter.fileRequests()[0].filters[1].description, "所有文件(*.*)");
+}
+
+TEST_F(FileFixture, CancelledChooserDoesNothing) {
+    view.setText(ctl::StatusLine, "before");
+    prompter.queueFileAnswer(std::nullopt);
+    dialog.open();
+    prompter.queueFileAnswer("");
+    dialog.save();
+    EXPECT_EQ(view.text(ctl::StatusLine), "before");
+    EXPECT_TRUE(prompter.messages().empty());
+}
+
+TEST_F(FileFixture, OpenChecksLengthAndLoadsTheFirst518Bytes) {
+    ConfigBlock file = moduleBlock();
+    encodeNetworkId(file, 777);
+    stampHeaderAndCrc(file);
+    scrambleBytes(file.span());
+    std::vector<std::uint8_t> bytes(file.bytes.begin(), file.bytes.end());
+
+    testing::writeAll(dir / "short.cfg", {bytes.begin(), bytes.end() - 1});
+    prompter.queueFileAnswer((dir / "short.cfg").string());
+    dialog.open();
+    EXPECT_THAT(prompter.messageTexts(), ElementsAre("配置块长度不匹配！"));
+
+    bytes.resize(600, 0xEE);
+    testing::writeAll(dir / "long.cfg", bytes);
+    prompter.queueFileAnswer((dir / "long.cfg").string());
+    dialog.open();
+    EXPECT_EQ(view.text(ctl::StatusLine), "文件读取成功！");
+    EXPECT_EQ(view.text(ctl::NetworkId), "777");
+
+    prompter.clearRecord();
+    prompter.queueFileAnswer((dir / "missing.cfg").string());
+    dialog.open();
+    EXPECT_THAT(prompter.messageTexts(), ElementsAre("文件打开失败！"));
+}
+
+TEST_F(FileFixture, SaveAfterOpenKeepsTheWorkingIdentity) {
+    ConfigBlock other = moduleBlock("Lorandix Other R 26807");
+    encodeNetworkId(other, 555);
+    ASSERT_EQ(saveConfigFile(dir / "other.cfg", other), SaveOutcome::Ok);
+    prompter.queueFileAnswer((dir / "other.cfg").string());
+    dialog.open();
+    prompter.queueFileAnswer((dir / "saved.cfg").string());
+    dialog.save();
+    const ConfigBlock saved = loadConfigFile(dir / "saved.cfg").block;
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(saved.data() + 4)),
+              "Lorandix AMR Ver Moudle U 13306");
+    EXPECT_EQ(saved[36], 6);
+    EXPECT_EQ(saved[400], 0);
+    EXPECT_EQ(decodeNetworkId(saved), 555);
+}
+
+TEST_F(FileFixture, SaveIntoAFolderPathFailsToOpenAndLeavesItAlone) {
+    std::filesystem::create_directory(dir / "folder.cfg");
+    prompter.queueFileAnswer((dir / "folder.cfg").string());
+    const ConfigBlock before = dialog.workingBlock();
+    dialog.save();
+    EXPECT_THAT(prompter.messageTexts(), ElementsAre("文件打开失败！"));
+    EXPECT_EQ(dialog.workingBlock(), before) << "nothing was encoded";
+}
+
+TEST_F(DialogFixture, ApplyShowsTheAdjustedValues) {
+    dialog.toggleAdvanced();
+    view.setText(ctl::HostBootTime, "0");
+    view.setText(ctl::TickUs, "108");
+    dialog.apply();
+    EXPECT_THAT(prompter.messageTexts(),
+                ::testing::Contains("HOST开机时间为0ms超出[1ms ~ 65535ms]范围，自动调整为1ms！"));
+    EXPECT_EQ(view.text(ctl::HostBootTime), "1");
+    EXPECT_EQ(view.text(ctl::StartFrequency), "432.999816894531");
+    EXPECT_EQ(view.text(ctl::StatusLine), "");
+}
+
+TEST_F(DialogFixture, PortArrivalAndRemovalTexts) {
+    dialog.handlePortEvent({PortEvent::Kind::Arrival, "COM12"});
+    EXPECT_EQ(view.text(ctl::StatusLine), "模块从COM12插入");
+    EXPECT_EQ(view.text(ctl::Port), "COM12");
+    dialog.handlePortEvent({PortEvent::Kind::Removal, "COM12"});
+    EXPECT_EQ(view.text(ctl::StatusLine), "模块从COM12拔出");
+    EXPECT_EQ(view.text(ctl::Port), "COM12");
+    dialog.handlePortEvent({PortEvent::Kind::Arrival, "COM007"});
+    EXPECT_EQ(view.text(ctl::Port), "COM7");
+    dialog.handlePortEvent({PortEvent::Kind::Arrival, "COMX"});
+    EXPECT_EQ(view.text(ctl::StatusLine), "模块从COM0插入");
+    EXPECT_EQ(view.text(ctl::Port), "COM0");
+    dialog.handlePortEvent({PortEvent::Kind::Arrival, "COM51"});
+    EXPECT_EQ(view.text(ctl::Port), "COM51");
+    dialog.handlePortEvent({PortEvent::Kind::Arrival, "CO"});
+    EXPECT_EQ(view.text(ctl::Port), "COM51") << "a name without a number is ignored";
+    EXPECT_EQ(ports.device.portsCreated, 0) << "nothing is read or written";
+}
+
+TEST(PortNames, NumberFromName) {
+    EXPECT_EQ(portNumberFromName("COM3"), 3);
+    EXPECT_EQ(portNumberFromName("COM12"), 12);
+    EXPECT_EQ(portNumberFromName("COM007"), 7);
+    EXPECT_EQ(portNumberFromName("COMX"), 0);
+    EXPECT_EQ(portNumberFromName("XYZ 42abc"), 42);
+    EXPECT_EQ(portNumberFromName("COM-2"), -2);
+    EXPECT_EQ(portNumberFromName("COM99999999999999"), 2147483647);
+}
+
+TEST(DeviceChange, KeyPathFromTheInterfacePath) {
+    EXPECT_EQ(deviceParametersKeyPath(
+                  "\\\\?\\USB#VID_1234&PID_5678#6&2A3B4C5D&0&1#{86e0d1e0-8089-11d0-9ce4-"
+                  "08003e301f73}"),
+              "SYSTEM\\CurrentControlSet\\Enum\\USB\\VID_1234&PID_5678\\6&2A3B4C5D&0&1\\Device "
+              "Parameters");
+    EXPECT_EQ(deviceParametersKeyPath("\\\\?\\USB#VID_1234#only-two"), std::nullopt);
+    EXPECT_EQ(deviceParametersKeyPath("\\\\?"), std::nullopt);
+    EXPECT_EQ(deviceParametersKeyPath("\\\\?\\" + std::string(300, 'a') + "###"), std::nullopt);
+}
+
+class MapPortNames final : public DevicePortNames {
+public:
+    std::optional<std::string> portNameAt(std::string_view keyPath) override {
+        keys.emplace_back(keyPath);
+        return keyPath.find("VID_1234") != std::string_view::npos
+                   ? std::optional<std::string>("COM9")
+                   : std::nullopt;
+    }
+    std::vector<std::string> keys;
+};
+
+std::vector<std::uint8_t> broadcast(std::uint32_t deviceType, std::string_view path) {
+    const std::uint32_t size = static_cast<std::uint32_t>(28 + path.size() + 1);
+    std::vector<std::uint8_t> data(size, 0);
+    std::memcpy(data.data(), &size, 4);
+    std::memcpy(data.data() + 4, &deviceType, 4);
+    std::memcpy(data.data() + 28, path.data(), path.size());
+    return data;
+}
+
+TEST(DeviceChange, ArrivalLooksUpThePortName) {
+    InMemoryFormView view;
+    RecordingPrompter prompter;
+    FakeHost host;
+    ScriptedPortFactory ports;
+    FixedClock clock;
+    MapPortNames names;
+    ConfigDialog dialog{{view, prompter, host, ports, clock, "dl250t-config", &names}};
+    dialog.initialise();
+    const std::string path = "\\\\?\\USB#VID_1234&PID_5678#6&2A3B4C5D&0&1#{guid}";
+    EXPECT_EQ(dialog.handleDeviceChange(0x8000, broadcast(5, path)), 0);
+    EXPECT_EQ(view.text(ctl::StatusLine), "模块从COM9插入");
+    EXPECT_EQ(dialog.handleDeviceChange(0x8004, broadcast(5, path)), 0);
+    EXPECT_EQ(view.text(ctl::StatusLine), "模块从COM9拔出");
+
+    view.setText(ctl::StatusLine, "");
+    EXPECT_EQ(dialog.handleDeviceChange(0x8001, broadcast(5, path)), 0);  // query remove
+    EXPECT_EQ(dialog.handleDeviceChange(0x8000, broadcast(2, path)), 0);  // a volume
+    EXPECT_EQ(dialog.handleDeviceChange(0x8000, broadcast(5, "\\\\?\\USB#VID_9#x#{g}")), 0);
+    EXPECT_EQ(view.text(ctl::StatusLine), "");
+    EXPECT_EQ(names.keys.size(), 3u) << "only interface arrivals and removals are looked up";
+}
+
+TEST_F(DialogFixture, AutoConfigureFreezesTheFormAndWritesEachArrival) {
+    view.setChecked(ctl::AutoConfigure, true);
+    view.setText(ctl::NetworkId, "bad");
+    dialog.handleControlEvent(ControlEvent::Clicked, ctl::AutoConfigure);
+    EXPECT_THAT(prompter.messageTexts(), ElementsAre("请键入一个整数。"));
+    EXPECT_TRUE(dialog.autoConfigure());
+    for (ctl::ControlId id = 1002; id <= 1064; ++id) {
+        ASSERT_FALSE(view.enabled(id)) << id;
+    }
+    EXPECT_TRUE(view.enabled(ctl::AutoConfigure));
+    EXPECT_TRUE(view.enabled(ctl::StatusLine));
+    view.setText(ctl::NetworkId, "0");
+
+    prompter.clearRecord();
+    view.setText(ctl::Serial, "00 00 00 00 00 01");
+    scriptWrite();
+    dialog.handlePortEvent({PortEvent::Kind::Arrival, "COM4"});
+    EXPECT_EQ(ports.device.openedName, "COM4");
+    EXPECT_EQ(ports.device.writes.size(), 2u) << "one read request, one block";
+    EXPECT_EQ(view.text(ctl::Serial), "00 00 00 00 00 02");
+    dialog.handlePortEvent({PortEvent::Kind::Removal, "COM4"});
+    EXPECT_EQ(ports.device.writes.size(), 2u);
+
+    view.setChecked(ctl::AutoConfigure, false);
+    dialog.handleControlEvent(ControlEvent::Clicked, ctl::AutoConfigure);
+    for (ctl::ControlId id = 1002; id <= 1064; ++id) {
+        ASSERT_TRUE(view.enabled(id)) << id;
+    }
+}
+
+// A module plugged in while an error box of the previous one is still open is
+// configured once that box is closed: never inside the running command, never
+// dropped.
+TEST_F(DialogFixture, ArrivalDuringAnOpenBoxIsHandledAfterItExactlyOnce) {
+    view.setChecked(ctl::AutoConfigure, true);
+    dialog.onAutoConfigureClicked();
+    view.setText(ctl::Serial, "00 00 00 00 00 01");
+    ports.device.replies.push_back(ScriptedReply::block(moduleBlock()));
+    ports.device.replies.push_back(ScriptedReply::text("ATER"));  // first module refuses
+    scriptWrite();                                                // second one takes it
+
+    int delivered = 0;
+    prompter.whileMessageOpen([&](const testing::RecordedMessage&) {
+        if (delivered++ == 0) {
+            dialog.handlePortEvent({PortEvent::Kind::Arrival, "COM8"});
+            EXPECT_EQ(ports.device.writes.size(), 2u) << "nothing may run inside the box";
+        }
+    });
+    dialog.handlePortEvent({PortEvent::Kind::Arrival, "COM7"});
+    EXPECT_THAT(prompter.messageTexts(), ElementsAre("模块写入失败！"));
+    EXPECT_EQ(ports.device.writes.size(), 4u);
+    EXPECT_EQ(ports.device.openedName, "COM8");
+    EXPECT_EQ(view.text(ctl::StatusLine), "模块写入成功！");
+    EXPECT_EQ(decodeSerialText(lastWrittenBlock()), "00 00 00 00 00 01");
+    EXPECT_EQ(view.text(ctl::Serial), "00 00 00 00 00 02");
+    EXPECT_TRUE(ports.device.misuse.empty());
+}
+
+TEST_F(DialogFixture, RateSelectionChangesAreRouted) {
+    view.setSelection(ctl::DefaultRate, 11);
+    dialog.handleControlEvent(ControlEvent::SelectionChanged, ctl::DefaultRate);
+    EXPECT_EQ(view.text(ctl::TickUs), "17408");
+    view.setText(ctl::SleepCompensation, "3");
+    dialog.handleControlEvent(ControlEvent::SelectionChanged, ctl::RateLower);
+    EXPECT_EQ(view.text(ctl::SleepCompensation), "3");
+    dialog.handleControlEvent(ControlEvent::SelectionChanged, ctl::RateUpper);
+    EXPECT_EQ(view.text(ctl::SleepCompensation), "200");
+}
+
+TEST_F(DialogFixture, SystemMenuAboutAndAccept) {
+    EXPECT_TRUE(dialog.handleSystemCommand(0x10));
+    EXPECT_TRUE(dialog.handleSystemCommand(0x1F));
+    EXPECT_FALSE(dialog.handleSystemCommand(0x20));
+    EXPECT_FALSE(dialog.handleSystemCommand(0xF060));
+    EXPECT_EQ(host.aboutShown, 2);
+
+    EXPECT_TRUE(dialog.accept());
+    view.setText(ctl::SleepRatio, "12a");
+    EXPECT_FALSE(dialog.accept());
+    EXPECT_THAT(prompter.messageTexts(), ElementsAre("请键入一个整数。"));
+    EXPECT_EQ(view.focusedControl(), ctl::SleepRatio);
+}
+
+}  // namespace
+}  // namespace dl250t
