@@ -172,13 +172,15 @@ void ConfigDialog::write() {
     view_.setText(ctl::Version, identityVersion(scratch_));
     view_.setText(ctl::Type, identityType(scratch_));
     view_.setText(ctl::MaxPower, identityMaxPower(scratch_));
-    // The module keeps its own identity string and version.
-    std::copy(scratch_.bytes.begin() + block::kIdentity, scratch_.bytes.begin() + block::kSerial,
-              working_.bytes.begin() + block::kIdentity);
-
     const bool written = writeExchange(
         ports_, port, working_,
         [this](ConfigBlock& block) {
+            // The module keeps its own identity string and version. They are
+            // taken only once the port is open again, so that a module pulled
+            // out between the two exchanges leaves the working block as it was.
+            std::copy(scratch_.bytes.begin() + block::kIdentity,
+                      scratch_.bytes.begin() + block::kSerial,
+                      block.bytes.begin() + block::kIdentity);
             form_.writingFlag = true;
             form_.encodeBlock(block);
             form_.writingFlag = false;
