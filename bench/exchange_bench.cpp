@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "app/config_dialog.hpp"
+#include "app/headless_window_host.hpp"
 #include "platform/posix/posix_serial_port.hpp"
 #include "sim/simulated_module.hpp"
 #include "ui/in_memory_form_view.hpp"
@@ -27,14 +28,6 @@ public:
     }
     std::optional<std::string> chooseFile(const FileRequest&) override { return std::nullopt; }
     int messages = 0;
-};
-
-class NoWindow final : public WindowHost {
-public:
-    bool registerPortNotifications() override { return true; }
-    void showFullHeight() override {}
-    void showCollapsedHeight() override {}
-    void showAbout() override {}
 };
 
 struct Summary {
@@ -74,7 +67,7 @@ int run(int runs) {
 
     InMemoryFormView view;
     QuietPrompter prompter;
-    NoWindow host;
+    HeadlessWindowHost host;
     PosixSerialPortFactory ports(dir / "ports");
     SystemClock clock;
     ConfigDialog dialog({view, prompter, host, ports, clock, "bench"});

@@ -7,6 +7,7 @@
 #include <sstream>
 
 #include "app/config_dialog.hpp"
+#include "app/headless_window_host.hpp"
 #include "config/field_codec.hpp"
 #include "platform/linux/port_directory_source.hpp"
 #include "platform/posix/posix_serial_port.hpp"
@@ -24,14 +25,6 @@ using ::testing::ElementsAre;
 using ::testing::Field;
 using ::testing::IsEmpty;
 using testing::RecordedMessage;
-
-class FakeHost final : public WindowHost {
-public:
-    bool registerPortNotifications() override { return true; }
-    void showFullHeight() override {}
-    void showCollapsedHeight() override {}
-    void showAbout() override {}
-};
 
 class FixedClock final : public Clock {
 public:
@@ -101,7 +94,7 @@ protected:
     std::unique_ptr<PortDirectorySource> source = PortDirectorySource::start(ports);
     InMemoryFormView view;
     testing::RecordingPrompter prompter;
-    FakeHost host;
+    HeadlessWindowHost host;
     PosixSerialPortFactory serialPorts{ports};
     FixedClock clock;
     ConfigDialog dialog{{view, prompter, host, serialPorts, clock, "dl250t-config"}};

@@ -6,6 +6,7 @@
 #include <thread>
 
 #include "app/config_dialog.hpp"
+#include "app/headless_window_host.hpp"
 #include "config/field_codec.hpp"
 #include "link/serial_link.hpp"
 #include "platform/posix/posix_serial_port.hpp"
@@ -19,14 +20,6 @@ namespace {
 
 using std::chrono::milliseconds;
 using ::testing::ElementsAre;
-
-class NoWindow final : public WindowHost {
-public:
-    bool registerPortNotifications() override { return true; }
-    void showFullHeight() override {}
-    void showCollapsedHeight() override {}
-    void showAbout() override {}
-};
 
 class FixedClock final : public Clock {
 public:
@@ -106,7 +99,7 @@ protected:
     HookedPorts ports{dir / "ports"};
     InMemoryFormView view;
     testing::RecordingPrompter prompter;
-    NoWindow host;
+    HeadlessWindowHost host;
     FixedClock clock;
     ConfigDialog dialog{{view, prompter, host, ports, clock, "dl250t-config"}};
 };

@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "app/config_dialog.hpp"
+#include "app/headless_window_host.hpp"
 #include "cli_app.hpp"
 #include "config/config_file.hpp"
 #include "config/field_codec.hpp"
@@ -55,15 +56,6 @@ public:
 private:
     std::ostream& out_;
     std::ostream& err_;
-};
-
-// The window the Write command runs in, reduced to what a script needs.
-class HeadlessHost final : public WindowHost {
-public:
-    bool registerPortNotifications() override { return true; }
-    void showFullHeight() override {}
-    void showCollapsedHeight() override {}
-    void showAbout() override {}
 };
 
 // A prompter whose file chooser answers with one given path.
@@ -147,7 +139,7 @@ int writeModule(const std::vector<std::string>& args, std::ostream& out, std::os
     // so the file's timing is sent as it is, then Write.
     InMemoryFormView view;
     ScriptPrompter prompter(err);
-    HeadlessHost host;
+    HeadlessWindowHost host;
     PosixSerialPortFactory ports;
     SystemClock clock;
     ConfigDialog dialog({view, prompter, host, ports, clock, "dl250t-cli"});
