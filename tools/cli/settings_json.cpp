@@ -66,7 +66,11 @@ std::vector<std::string> overlaySettingsJson(const nlohmann::json& object, Modul
     }
     ModuleSettings newSettings = settings;
     ModuleIdentity newIdentity = identity;
-    for (const auto& [name, value] : object.items()) {
+    for (const auto& item : object.items()) {
+        // Named references rather than a structured binding: the lambdas
+        // below capture them, which clang accepts only from version 16.
+        const std::string& name = item.key();
+        const nlohmann::json& value = item.value();
         const auto fail = [&](std::string_view why) {
             errors.push_back(name + ": " + std::string(why));
         };
