@@ -1,9 +1,11 @@
 #include "settings_json.hpp"
 
 #include <limits>
+#include <optional>
 
 #include "settings_fields.hpp"
 #include "text_encoding.hpp"
+#include "ui/number_text.hpp"
 
 namespace dl250t::cli {
 
@@ -36,6 +38,20 @@ bool isInt32(const nlohmann::json& value) {
                v <= std::numeric_limits<std::int32_t>::max();
     }
     return false;
+}
+
+// The import goes through the form, which shows a real with 15 significant
+// digits and reads the text back. A negative zero would show as "-0", which
+// the form refuses as a signed zero, so it is taken as the zero it equals; a
+// magnitude that rounds beyond the largest double when shown is out of range.
+std::optional<double> formRealValue(double value) {
+    if (value == 0.0) {
+        return 0.0;
+    }
+    if (!parseRealText(formatRealText(value))) {
+        return std::nullopt;
+    }
+    return value;
 }
 
 }  // namespace
@@ -107,10 +123,12 @@ std::vector<std::string> overlaySettingsJson(const nlohmann::json& object, Modul
                            }
                        },
                        [&](double ModuleSettings::*m) {
-                           if (value.is_number()) {
-                               newSettings.*m = value.get<double>();
-                           } else {
+                           if (!value.is_number()) {
                                fail("expected a number");
+                           } else if (const auto real = formRealValue(value.get<double>())) {
+                               newSettings.*m = *real;
+                           } else {
+                               fail("out of range");
                            }
                        },
                    },
