@@ -1,9 +1,11 @@
 #include "settings_json.hpp"
 
 #include <limits>
+#include <optional>
 
 #include "settings_fields.hpp"
 #include "text_encoding.hpp"
+#include "ui/number_text.hpp"
 
 namespace dl250t::cli {
 
@@ -38,6 +40,20 @@ bool isInt32(const nlohmann::json& value) {
     return false;
 }
 
+// The import goes through the form, which shows a real with 15 significant
+// digits and reads the text back. A negative zero would show as "-0", which
+// the form refuses as a signed zero, so it is taken as the zero it equals; a
+// magnitude that rounds beyond the largest double when shown is out of range.
+std::optional<double> formRealValue(double value) {
+    if (value == 0.0) {
+        return 0.0;
+    }
+    if (!parseRealText(formatRealText(value))) {
+        return std::nullopt;
+    }
+    return value;
+}
+
 }  // namespace
 
 nlohmann::ordered_json settingsToJson(const ModuleSettings& settings,
@@ -66,7 +82,11 @@ std::vector<std::string> overlaySettingsJson(const nlohmann::json& object, Modul
     }
     ModuleSettings newSettings = settings;
     ModuleIdentity newIdentity = identity;
-    for (const auto& [name, value] : object.items()) {
+    for (const auto& item : object.items()) {
+        // Named references rather than a structured binding: the lambdas
+        // below capture them, which clang accepts only from version 16.
+        const std::string& name = item.key();
+        const nlohmann::json& value = item.value();
         const auto fail = [&](std::string_view why) {
             errors.push_back(name + ": " + std::string(why));
         };
@@ -103,10 +123,12 @@ std::vector<std::string> overlaySettingsJson(const nlohmann::json& object, Modul
                            }
                        },
                        [&](double ModuleSettings::*m) {
-                           if (value.is_number()) {
-                               newSettings.*m = value.get<double>();
-                           } else {
+                           if (!value.is_number()) {
                                fail("expected a number");
+                           } else if (const auto real = formRealValue(value.get<double>())) {
+                               newSettings.*m = *real;
+                           } else {
+                               fail("out of range");
                            }
                        },
                    },

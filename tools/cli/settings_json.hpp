@@ -17,6 +17,8 @@ nlohmann::ordered_json settingsToJson(const ModuleSettings& settings,
 // Overlays the fields that the object names onto the record and identity. All
 // fields are checked first: an unknown name, a value of the wrong type or out
 // of range is an error that names the field, and then nothing is changed.
+// Reals are taken as the form can hold them: a negative zero as zero, and one
+// that would not read back from the form's text is out of range.
 // Returns the errors; empty on success.
 std::vector<std::string> overlaySettingsJson(const nlohmann::json& object, ModuleSettings& settings,
                                              ModuleIdentity& identity);

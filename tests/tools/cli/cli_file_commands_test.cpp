@@ -141,6 +141,27 @@ TEST_F(CliFixture, ImportAdjustsRangesAndPrintsEachWarning) {
     EXPECT_EQ(file.block[84], 22);
 }
 
+// The import fills the form and reads it back, so a real must be one the
+// form's text can hold: a negative zero would show as "-0", a signed zero the
+// read refuses, and the largest doubles show rounded beyond the range.
+TEST_F(CliFixture, ImportTakesOnlyRealsTheFormCanReadBack) {
+    CliRun r = run({"import", "-", "-o", path("out.cfg")},
+                   R"({"carrierThresholdDbm": -0.0, "frameCheckIndex": 9})");
+    ASSERT_EQ(r.status, kExitOk);
+    EXPECT_THAT(r.err, ::testing::Not(HasSubstr("请键入一个数。")));
+    // The read went on to the lists: an index beyond its list reads as -1.
+    EXPECT_EQ(loadConfigFile(dir / "out.cfg").block[83], 0xFF);
+
+    writeAll(dir / "keep.cfg", {1, 2, 3});
+    r = run({"import", "-", "-o", path("keep.cfg")},
+            R"({"startFrequencyMHz": 1.7976931348623157e308})");
+    EXPECT_EQ(r.status, kExitBadSettings);
+    EXPECT_THAT(r.err, HasSubstr("startFrequencyMHz: out of range"));
+    EXPECT_EQ(readAll(dir / "keep.cfg"), (std::vector<std::uint8_t>{1, 2, 3}));
+    r = run({"import", "-", "-o", path("out.cfg")}, R"({"startFrequencyMHz": -1e307})");
+    EXPECT_EQ(r.status, kExitOk) << "large, but shown and read back: adjusted into range";
+}
+
 TEST_F(CliFixture, ImportTakesTheIdentityFromTheBase) {
     ConfigBlock base = makeInitialWorkingBlock();
     base[28] = 'N';
