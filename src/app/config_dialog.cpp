@@ -123,10 +123,14 @@ void ConfigDialog::rateUpperChanged() {
     form_.applyRateUpperLimit();
 }
 
-std::string ConfigDialog::portText() const {
+std::optional<std::string> ConfigDialog::chosenPort() {
     std::string text = view_.text(ctl::Port);
     if (text.size() > kTextBufferLimit) {
         text.resize(kTextBufferLimit);
+    }
+    if (text.empty()) {
+        prompter_.showMessage(kSelectPort, kToolMessageTitle, MessageIcon::Error);
+        return std::nullopt;
     }
     return text;
 }
@@ -142,13 +146,12 @@ void ConfigDialog::reportError(std::string_view text) {
 
 void ConfigDialog::read() {
     CommandScope scope(*this);
-    const std::string port = portText();
-    if (port.empty()) {
-        prompter_.showMessage(kSelectPort, kToolMessageTitle, MessageIcon::Error);
+    const auto port = chosenPort();
+    if (!port) {
         return;
     }
     Reporter reporter(*this);
-    readExchange(ports_, port, working_, reporter, [this](const ConfigBlock& block) {
+    readExchange(ports_, *port, working_, reporter, [this](const ConfigBlock& block) {
         if (!autoConfigure()) {
             form_.decodeBlock(block);
         }
@@ -157,13 +160,12 @@ void ConfigDialog::read() {
 
 void ConfigDialog::write() {
     CommandScope scope(*this);
-    const std::string port = portText();
-    if (port.empty()) {
-        prompter_.showMessage(kSelectPort, kToolMessageTitle, MessageIcon::Error);
+    const auto port = chosenPort();
+    if (!port) {
         return;
     }
     Reporter reporter(*this);
-    if (!readExchange(ports_, port, scratch_, reporter)) {
+    if (!readExchange(ports_, *port, scratch_, reporter)) {
         return;
     }
 
@@ -172,13 +174,15 @@ void ConfigDialog::write() {
     view_.setText(ctl::Version, identityVersion(scratch_));
     view_.setText(ctl::Type, identityType(scratch_));
     view_.setText(ctl::MaxPower, identityMaxPower(scratch_));
-    // The module keeps its own identity string and version.
-    std::copy(scratch_.bytes.begin() + block::kIdentity, scratch_.bytes.begin() + block::kSerial,
-              working_.bytes.begin() + block::kIdentity);
-
     const bool written = writeExchange(
-        ports_, port, working_,
+        ports_, *port, working_,
         [this](ConfigBlock& block) {
+            // The module keeps its own identity string and version. They are
+            // taken only once the port is open again, so that a module pulled
+            // out between the two exchanges leaves the working block as it was.
+            std::copy(scratch_.bytes.begin() + block::kIdentity,
+                      scratch_.bytes.begin() + block::kSerial,
+                      block.bytes.begin() + block::kIdentity);
             form_.writingFlag = true;
             form_.encodeBlock(block);
             form_.writingFlag = false;

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <deque>
+#include <optional>
 #include <span>
 #include <string>
 
@@ -85,7 +86,9 @@ private:
 
     void defaultRateChanged();
     void rateUpperChanged();
-    std::string portText() const;
+    // The port field's text, cut to 255 characters; when it is empty the
+    // operator is asked to choose a port and there is none.
+    std::optional<std::string> chosenPort();
     void reportError(std::string_view text);
     void status(std::string_view text);
     void handlePortEventNow(const PortEvent& event);

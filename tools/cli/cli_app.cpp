@@ -8,6 +8,7 @@
 
 #include "config/config_file.hpp"
 #include "config/module_identity.hpp"
+#include "module_commands.hpp"
 #include "settings_json.hpp"
 #include "stream_prompter.hpp"
 #include "text_encoding.hpp"
@@ -37,6 +38,16 @@ Usage:
       does with the advanced panel shown; each adjustment is printed on
       standard error.
 
+  dl250t-cli read --port PORT -o FILE.cfg
+      Reads the module on PORT and saves its block as a configuration file.
+  dl250t-cli write --port PORT FILE.cfg [--serial TEXT]
+      Writes the settings of FILE.cfg to the module on PORT as the desktop
+      tool's Write does: the module keeps its identity and version, the
+      serial number is the file's (or TEXT, hex bytes such as "00 00 00 00 01 00"),
+      and the numbers stored and next are printed.
+  PORT is COMn (through the port directory, then /dev/ttyS*, ttyUSB*, ttyACM*)
+  or a device path.
+
 Exit status:
   0  success
   1  wrong command line
@@ -44,6 +55,10 @@ Exit status:
   3  a file could not be opened or read
   4  the settings JSON is malformed, or names an unknown field or a value of the wrong type
   5  the output file could not be written
+  6  the serial port does not exist or is held by another program
+  7  the serial port failed to write or read
+  8  the module did not answer
+  9  the module did not acknowledge the written block
 )";
 
 int usage(std::ostream& err, std::string_view problem) {
@@ -276,6 +291,12 @@ int runCli(const std::vector<std::string>& args, std::istream& in, std::ostream&
     }
     if (command == "import") {
         return importSettings(rest, in, err);
+    }
+    if (command == "read") {
+        return readModule(rest, out, err);
+    }
+    if (command == "write") {
+        return writeModule(rest, out, err);
     }
     return usage(err, "unknown command " + command);
 }

@@ -246,6 +246,7 @@ bool SimulatedModule::sendUnsolicited(std::span<const std::uint8_t> bytes) {
 void SimulatedModule::run() {
     std::vector<std::uint8_t> received;
     Clock::time_point lastReceived = Clock::now();
+    Clock::time_point firstReceived = lastReceived;
     while (!stopping_ && line_.isOpen()) {
         std::array<pollfd, 2> fds{{{line_.masterFd(), POLLIN, 0}, {wakeRead_, POLLIN, 0}}};
         const int timeoutMs = received.empty() ? -1 : 100;
@@ -259,9 +260,12 @@ void SimulatedModule::run() {
             std::array<std::uint8_t, 1024> chunk{};
             const ssize_t n = ::read(line_.masterFd(), chunk.data(), chunk.size());
             if (n > 0) {
+                if (received.empty()) {
+                    firstReceived = Clock::now();
+                }
                 received.insert(received.end(), chunk.begin(), chunk.begin() + n);
                 lastReceived = Clock::now();
-                handle(received);
+                handle(received, firstReceived);
             }
         } else if ((fds[0].revents & (POLLHUP | POLLERR)) != 0) {
             sleepFor(std::chrono::milliseconds(10));
@@ -273,7 +277,21 @@ void SimulatedModule::run() {
     }
 }
 
-void SimulatedModule::handle(std::vector<std::uint8_t>& received) {
+void SimulatedModule::handle(std::vector<std::uint8_t>& received, Clock::time_point firstReceived) {
+    // A paced module hears a request no sooner than the line can carry it:
+    // a pseudo-terminal delivers the tool's bytes at once, a UART does not.
+    const auto heard = [&](std::size_t length) {
+        bool pace = false;
+        {
+            std::lock_guard lock(mutex_);
+            pace = pace_;
+        }
+        if (pace) {
+            std::this_thread::sleep_until(firstReceived +
+                                          kLineByteTime * static_cast<std::int64_t>(length));
+        }
+        firstReceived = Clock::now();
+    };
     while (!received.empty() && line_.isOpen()) {
         std::size_t stray = 0;
         while (!received.empty() && !startsLikeRequest(received)) {
@@ -288,11 +306,13 @@ void SimulatedModule::handle(std::vector<std::uint8_t>& received) {
         }
         if (std::equal(kReadRequestText.begin(), kReadRequestText.end(), received.begin())) {
             received.erase(received.begin(), received.begin() + 4);
+            heard(kReadRequestText.size());
             answerRead();
         } else if (received.size() >= kBlockSize) {
             ConfigBlock written;
             std::copy_n(received.begin(), kBlockSize, written.bytes.begin());
             received.erase(received.begin(), received.begin() + kBlockSize);
+            heard(kBlockSize);
             answerWrite(written);
         } else {
             return;  // the rest of a written block is still on its way

@@ -76,7 +76,8 @@ public:
 
 private:
     void run();
-    void handle(std::vector<std::uint8_t>& received);
+    void handle(std::vector<std::uint8_t>& received,
+                std::chrono::steady_clock::time_point firstReceived);
     void answerRead();
     void answerWrite(const ConfigBlock& written);
     // Sends an answer as the fault shapes it; false when the line went dead.

@@ -210,6 +210,14 @@ bool PosixSerialPort::write(std::span<const std::uint8_t> bytes) {
             return false;
         }
     }
+    // A write counts as done when the bytes have left, not when the kernel has
+    // queued them: the module's answer is awaited for only 54 ms after the
+    // write, and a 518-byte block alone takes 45 ms on the line.
+    while (tcdrain(fd_) != 0) {
+        if (errno != EINTR) {
+            return false;
+        }
+    }
     return true;
 }
 

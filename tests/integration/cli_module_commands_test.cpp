@@ -1,0 +1,116 @@
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <sstream>
+
+#include "cli_app.hpp"
+#include "config/config_file.hpp"
+#include "config/field_codec.hpp"
+#include "sim/simulated_module.hpp"
+#include "support/temp_dir.hpp"
+
+namespace dl250t::cli {
+namespace {
+
+using ::testing::HasSubstr;
+
+struct CliRun {
+    int status;
+    std::string out;
+    std::string err;
+};
+
+CliRun run(const std::vector<std::string>& args) {
+    std::istringstream in;
+    std::ostringstream out, err;
+    const int status = runCli(args, in, out, err);
+    return {status, out.str(), err.str()};
+}
+
+ConfigBlock moduleBlock() {
+    ConfigBlock block = defaultSimulatedBlock();
+    block[28] = 'N';
+    block[36] = 9;
+    for (std::size_t i = 301; i < 516; ++i) {
+        block[i] = 0x77;
+    }
+    stampHeaderAndCrc(block);
+    return block;
+}
+
+struct CliModuleTest : ::testing::Test {
+    CliModuleTest() {
+        SimulatedModuleOptions options;
+        options.portDirectory = dir / "ports";
+        options.comNumber = 201;
+        options.block = moduleBlock();
+        module = std::make_unique<SimulatedModule>(options);
+        EXPECT_TRUE(module->plugIn()) << module->lastError();
+        port = module->devicePath();
+    }
+
+    testing::TempDir dir;
+    std::unique_ptr<SimulatedModule> module;
+    std::string port;
+};
+
+TEST_F(CliModuleTest, ReadSavesTheModulesBlock) {
+    const CliRun r = run({"read", "--port", port, "-o", (dir / "m.cfg").string()});
+    ASSERT_EQ(r.status, kExitOk) << r.err;
+    EXPECT_EQ(r.out, "模块读取成功！\n");
+    const LoadedConfigFile file = loadConfigFile(dir / "m.cfg");
+    EXPECT_EQ(file.check, BlockCheck::Ok);
+    EXPECT_EQ(file.block, moduleBlock());
+}
+
+TEST_F(CliModuleTest, WriteKeepsTheModulesIdentityAndReportsTheSerials) {
+    ConfigBlock settings = makeInitialWorkingBlock();
+    encodeNetworkId(settings, 4660);
+    encodeFrequencyMHz(settings, 433.0, 26);
+    ASSERT_EQ(saveConfigFile(dir / "s.cfg", settings), SaveOutcome::Ok);
+
+    const CliRun r =
+        run({"write", "--port", port, (dir / "s.cfg").string(), "--serial", "00 00 00 00 00 FF"});
+    ASSERT_EQ(r.status, kExitOk) << r.err;
+    EXPECT_THAT(r.out, HasSubstr("模块写入成功！\n"));
+    EXPECT_THAT(r.out, HasSubstr("serial number stored: 00 00 00 00 00 FF\n"));
+    EXPECT_THAT(r.out, HasSubstr("next serial number: 00 00 00 00 01 00\n"));
+    ASSERT_TRUE(module->lastStored());
+    const ConfigBlock stored = *module->lastStored();
+    EXPECT_EQ(stored[28], 'N');
+    EXPECT_EQ(stored[36], 9);
+    EXPECT_EQ(decodeNetworkId(stored), 4660);
+    EXPECT_EQ(decodeSerialText(stored), "00 00 00 00 00 FF");
+}
+
+TEST_F(CliModuleTest, EachKindOfFailureHasItsOwnStatus) {
+    ConfigBlock settings = moduleBlock();
+    ASSERT_EQ(saveConfigFile(dir / "s.cfg", settings), SaveOutcome::Ok);
+    const std::string file = (dir / "s.cfg").string();
+
+    module->setFault(*parseSimulatedFault("wrong-ack"));
+    CliRun r = run({"write", "--port", port, file});
+    EXPECT_EQ(r.status, kExitModuleRefused);
+    EXPECT_THAT(r.err, HasSubstr("模块写入失败！"));
+
+    module->setFault(*parseSimulatedFault("bad-crc"));
+    r = run({"read", "--port", port, "-o", (dir / "x.cfg").string()});
+    EXPECT_EQ(r.status, kExitInvalidBlock);
+    EXPECT_FALSE(std::filesystem::exists(dir / "x.cfg"));
+
+    module->setFault(*parseSimulatedFault("silent"));
+    r = run({"read", "--port", port, "-o", (dir / "x.cfg").string()});
+    EXPECT_EQ(r.status, kExitModuleSilent);
+    EXPECT_THAT(r.err, HasSubstr("串口响应超时！"));
+
+    r = run({"read", "--port", (dir / "no-such-tty").string(), "-o", (dir / "x.cfg").string()});
+    EXPECT_EQ(r.status, kExitPortOpenFailed);
+    EXPECT_THAT(r.err, HasSubstr("串口打开失败，没有此串口者被占用！"));
+
+    r = run({"write", "--port", port, (dir / "missing.cfg").string()});
+    EXPECT_EQ(r.status, kExitFileUnreadable);
+    EXPECT_EQ(run({"read", "--port", port}).status, kExitUsage);
+}
+
+}  // namespace
+}  // namespace dl250t::cli

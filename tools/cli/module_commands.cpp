@@ -1,0 +1,173 @@
+#include "module_commands.hpp"
+
+#include <optional>
+#include <ostream>
+#include <utility>
+
+#include "app/config_dialog.hpp"
+#include "app/headless_window_host.hpp"
+#include "cli_app.hpp"
+#include "config/config_file.hpp"
+#include "config/field_codec.hpp"
+#include "link/exchange_messages.hpp"
+#include "link/module_exchange.hpp"
+#include "platform/posix/posix_serial_port.hpp"
+#include "stream_prompter.hpp"
+#include "ui/in_memory_form_view.hpp"
+
+namespace dl250t::cli {
+
+namespace {
+
+// The exit status for an outcome text of the module exchanges.
+int statusForOutcome(std::string_view text) {
+    if (text == kModuleReadOkText || text == kModuleWriteOkText) {
+        return kExitOk;
+    }
+    if (text == kPortOpenFailedText) {
+        return kExitPortOpenFailed;
+    }
+    if (text == kPortWriteFailedText || text == kPortReadFailedText) {
+        return kExitSerialFailed;
+    }
+    if (text == kResponseTimeoutText) {
+        return kExitModuleSilent;
+    }
+    if (text == kModuleWriteFailedText) {
+        return kExitModuleRefused;
+    }
+    return kExitInvalidBlock;  // one of the block checks
+}
+
+// Success texts go to standard output, failures to standard error.
+class PrintingReporter final : public ExchangeReporter {
+public:
+    PrintingReporter(std::ostream& out, std::ostream& err) : out_(out), err_(err) {}
+    void status(std::string_view text) override {
+        last = text;
+        out_ << text << '\n';
+    }
+    void failure(std::string_view text) override {
+        last = text;
+        err_ << text << '\n';
+    }
+    std::string last;
+
+private:
+    std::ostream& out_;
+    std::ostream& err_;
+};
+
+// A prompter whose file chooser answers with one given path.
+class ScriptPrompter final : public Prompter {
+public:
+    explicit ScriptPrompter(std::ostream& err) : messages_(err) {}
+    void showMessage(std::string_view text, std::string_view title, MessageIcon icon) override {
+        messages_.showMessage(text, title, icon);
+    }
+    std::optional<std::string> chooseFile(const FileRequest&) override {
+        return std::exchange(answer, std::nullopt);
+    }
+    std::optional<std::string> answer;
+
+private:
+    StreamPrompter messages_;
+};
+
+struct ModuleArgs {
+    std::string port;
+    std::optional<std::string> output;
+    std::optional<std::string> file;
+    std::optional<std::string> serial;
+};
+
+std::optional<ModuleArgs> parseModuleArgs(const std::vector<std::string>& args, bool wantsOutput,
+                                          std::ostream& err, std::string_view command) {
+    ModuleArgs parsed;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& arg = args[i];
+        const bool hasValue = i + 1 < args.size();
+        if (arg == "--port" && hasValue) {
+            parsed.port = args[++i];
+        } else if (arg == "-o" && hasValue && wantsOutput) {
+            parsed.output = args[++i];
+        } else if (arg == "--serial" && hasValue && !wantsOutput) {
+            parsed.serial = args[++i];
+        } else if (!wantsOutput && !parsed.file && !arg.starts_with("-")) {
+            parsed.file = arg;
+        } else {
+            err << "dl250t-cli " << command << ": unexpected argument " << arg << '\n';
+            return std::nullopt;
+        }
+    }
+    if (parsed.port.empty() || (wantsOutput ? !parsed.output : !parsed.file)) {
+        err << "dl250t-cli " << command << ": "
+            << (wantsOutput ? "give --port P and -o FILE.cfg" : "give --port P and FILE.cfg")
+            << '\n';
+        return std::nullopt;
+    }
+    return parsed;
+}
+
+}  // namespace
+
+int readModule(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+    const auto parsed = parseModuleArgs(args, true, err, "read");
+    if (!parsed) {
+        return kExitUsage;
+    }
+    PosixSerialPortFactory ports;
+    PrintingReporter reporter(out, err);
+    ConfigBlock block;
+    if (!readExchange(ports, parsed->port, block, reporter)) {
+        return statusForOutcome(reporter.last);
+    }
+    const SaveOutcome saved = saveConfigFile(*parsed->output, block);
+    if (saved != SaveOutcome::Ok) {
+        err << *parsed->output << ": " << saveOutcomeMessage(saved) << '\n';
+        return kExitFileNotWritten;
+    }
+    return kExitOk;
+}
+
+int writeModule(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+    const auto parsed = parseModuleArgs(args, false, err, "write");
+    if (!parsed) {
+        return kExitUsage;
+    }
+    // The desktop tool's own sequence: Open the file, show the advanced panel
+    // so the file's timing is sent as it is, then Write.
+    InMemoryFormView view;
+    ScriptPrompter prompter(err);
+    HeadlessWindowHost host;
+    PosixSerialPortFactory ports;
+    SystemClock clock;
+    ConfigDialog dialog({view, prompter, host, ports, clock, "dl250t-cli"});
+    dialog.initialise();
+
+    prompter.answer = *parsed->file;
+    dialog.open();
+    if (view.text(ctl::StatusLine) != "文件读取成功！") {
+        return loadConfigFile(*parsed->file).opened ? kExitInvalidBlock : kExitFileUnreadable;
+    }
+    dialog.toggleAdvanced();
+    if (parsed->serial) {
+        view.setText(ctl::Serial, *parsed->serial);
+    }
+    view.setText(ctl::Port, parsed->port);
+    dialog.write();
+
+    const std::string outcome = view.text(ctl::StatusLine);
+    const int status = statusForOutcome(outcome);
+    if (status != kExitOk) {
+        return status;
+    }
+    ConfigBlock stored;
+    encodeSerialText(stored, dialog.form().settings().serialText);
+    out << outcome << '\n';
+    out << "serial number stored: " << decodeSerialText(stored) << '\n';
+    out << "next serial number: " << view.text(ctl::Serial) << '\n';
+    return kExitOk;
+}
+
+}  // namespace dl250t::cli
