@@ -16,6 +16,7 @@
 #include "config/config_file.hpp"
 #include "config/field_codec.hpp"
 #include "gui/gui_support.hpp"
+#include "platform/port_event_source.hpp"
 #include "sim/simulated_module.hpp"
 #include "support/recording_prompter.hpp"
 #include "support/temp_dir.hpp"
@@ -356,6 +357,44 @@ TEST(AppStartTest, FailedRegistrationIsToldBeforeTheWindowShows) {
     EXPECT_TRUE(app.window().isVisible());
     EXPECT_FALSE(app.window().control(ctl::AutoConfigure)->isEnabled());
     EXPECT_EQ(app.host().sourceCount(), 0u);
+}
+
+// The program's own sources on a port directory of the test's: modules
+// plugged in there reach the window through its event loop.
+TEST(AppHotPlugTest, ModulesPluggedIntoThePortDirectoryArriveAndAreConfigured) {
+    TempDir dir;
+    const auto ports = dir / "ports";
+    RecordingPrompter prompter;
+    ConfigApp app{{
+        .portDirectory = ports,
+        .startSources = [ports] { return startHotPlugSources(ports); },
+        .prompter = &prompter,
+        .scale = 1.0,
+    }};
+    app.start();
+    EXPECT_TRUE(prompter.messages().empty());
+    EXPECT_GE(app.host().sourceCount(), 1u);
+    const auto status = [&] { return app.view().text(ctl::StatusLine); };
+
+    SimulatedModuleOptions options;
+    options.portDirectory = ports;
+    options.comNumber = 7;
+    auto first = std::make_unique<SimulatedModule>(options);
+    ASSERT_TRUE(first->plugIn()) << first->lastError();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return status() == "模块从COM7插入"; }, 5000)) << status();
+    EXPECT_EQ(app.view().text(ctl::Port), "COM7");
+    EXPECT_EQ(first->storedCount(), 0u) << "nothing is written outside auto-configure";
+
+    widgetOf<QCheckBox>(app.window(), ctl::AutoConfigure)->click();
+    first.reset();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return status() == "模块从COM7拔出"; }, 5000)) << status();
+
+    options.comNumber = 8;
+    SimulatedModule second(options);
+    ASSERT_TRUE(second.plugIn()) << second.lastError();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return second.storedCount() == 1; }, 5000)) << status();
+    EXPECT_EQ(app.view().text(ctl::Port), "COM8");
+    EXPECT_EQ(status(), "模块写入成功！");
 }
 
 }  // namespace
