@@ -29,6 +29,12 @@ ConfigApp::ConfigApp(Options options)
     });
 }
 
+ConfigApp::~ConfigApp() {
+    // The controller goes first; nothing may reach it after that.
+    window_.setHandlers({});
+    host_.setPortEventHandler({});
+}
+
 void ConfigApp::start() {
     dialog_->initialise();
     if (const QScreen* screen = window_.screen()) {

@@ -33,6 +33,7 @@ public:
     };
 
     explicit ConfigApp(Options options);
+    ~ConfigApp();
     ConfigApp(const ConfigApp&) = delete;
     ConfigApp& operator=(const ConfigApp&) = delete;
 

@@ -84,6 +84,17 @@ ConfigWindow::ConfigWindow(DialogUnits units, QWidget* parent) : QDialog(parent)
     setFixedSize(fullClientSize());
 }
 
+ConfigWindow::~ConfigWindow() {
+    // The controls outlive this part of the window and still signal while
+    // they go: an editable drop-down losing the focus reports an item that
+    // matches its text as picked.
+    for (QWidget* widget : controls_) {
+        if (widget != nullptr) {
+            widget->disconnect(this);
+        }
+    }
+}
+
 void ConfigWindow::setHandlers(Handlers handlers) {
     handlers_ = std::move(handlers);
 }

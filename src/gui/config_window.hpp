@@ -45,6 +45,7 @@ public:
 
     explicit ConfigWindow(DialogUnits units = DialogUnits(primaryScreenScale()),
                           QWidget* parent = nullptr);
+    ~ConfigWindow() override;
 
     void setHandlers(Handlers handlers);
 

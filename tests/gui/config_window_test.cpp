@@ -9,8 +9,10 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QTest>
 
 #include "gui/gui_support.hpp"
+#include "gui/qt_form_view.hpp"
 #include "ui/form_lists.hpp"
 
 namespace dl250t {
@@ -220,6 +222,24 @@ TEST(ScaledWindowTest, LayoutFollowsTheScreenScale) {
     EXPECT_EQ(window.fullClientSize(), QSize(1158, 1023));
     EXPECT_EQ(window.collapsedClientSize(), QSize(1158, 1023 - 186));
     EXPECT_EQ(window.control(ctl::AckPacket)->geometry(), QRect(258, 624, 864, 36));
+}
+
+// An editable drop-down that loses the focus while its text matches an item
+// reports that item as picked, also while the window is being destroyed.
+TEST(WindowLifetimeTest, ControlsSignallingAsTheWindowGoesReachNoHandler) {
+    std::vector<ctl::ControlId> events;
+    {
+        ConfigWindow window{DialogUnits(1.0)};
+        window.setHandlers(
+            {.controlEvent = [&](ControlEvent, ctl::ControlId id) { events.push_back(id); }});
+        window.show();
+        window.activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+        QtFormView(window).setText(ctl::Port, "COM12");
+        window.control(ctl::Port)->setFocus();
+        ASSERT_TRUE(window.control(ctl::Port)->hasFocus());
+    }
+    EXPECT_TRUE(events.empty());
 }
 
 }  // namespace
