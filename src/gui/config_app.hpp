@@ -1,0 +1,62 @@
+#pragma once
+
+#include <filesystem>
+#include <memory>
+#include <string>
+
+#include "app/config_dialog.hpp"
+#include "config/clock.hpp"
+#include "gui/config_window.hpp"
+#include "gui/qt_form_view.hpp"
+#include "gui/qt_prompter.hpp"
+#include "gui/qt_window_host.hpp"
+#include "platform/posix/posix_serial_port.hpp"
+
+namespace dl250t {
+
+// The application: the window, its adapters and the controller, wired
+// together. A QApplication must exist first.
+class ConfigApp {
+public:
+    struct Options {
+        // COM names are looked up here; the hot-plug sources watch it too.
+        std::filesystem::path portDirectory = {};
+        QtWindowHost::SourceStarter startSources = {};
+        // The title of the number messages: the program's file name.
+        std::string programName = "dl250t-config";
+        // Leave unset for the Qt dialogs and the system clock; tests put
+        // their own in.
+        Prompter* prompter = nullptr;
+        const Clock* clock = nullptr;
+        // The screen's logical DPI over 96; 0 asks the primary screen.
+        double scale = 0;
+    };
+
+    explicit ConfigApp(Options options);
+    ~ConfigApp();
+    ConfigApp(const ConfigApp&) = delete;
+    ConfigApp& operator=(const ConfigApp&) = delete;
+
+    // Initialises the controller (its registration message comes before the
+    // window), then shows the window centred with the focus on the port field.
+    void start();
+
+    // start(), then the event loop until the window closes.
+    int run();
+
+    ConfigWindow& window() { return window_; }
+    QtFormView& view() { return view_; }
+    QtWindowHost& host() { return host_; }
+    ConfigDialog& dialog() { return *dialog_; }
+
+private:
+    ConfigWindow window_;
+    QtFormView view_;
+    QtPrompter qtPrompter_;
+    QtWindowHost host_;
+    PosixSerialPortFactory ports_;
+    SystemClock systemClock_;
+    std::unique_ptr<ConfigDialog> dialog_;
+};
+
+}  // namespace dl250t

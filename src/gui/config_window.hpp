@@ -1,0 +1,88 @@
+#pragma once
+
+#include <QDialog>
+#include <QSize>
+#include <array>
+#include <cstdint>
+#include <functional>
+
+#include "app/config_dialog.hpp"
+#include "gui/dialog_units.hpp"
+#include "ui/control_ids.hpp"
+#include "ui/form_template.hpp"
+
+class QLabel;
+class QGroupBox;
+
+namespace dl250t {
+class FormStyle;
+}
+
+namespace dl250t {
+
+// The main window, built from the form template alone: every control at its
+// rectangle, in tab order, with the template's captions, labels, group boxes
+// and initial list items. The window only shows and forwards; what happens is
+// decided by the controller through the handlers.
+//
+// Each control carries the object name "control<ID>" and the property
+// "controlId"; its label is "label<ID>".
+class ConfigWindow final : public QDialog {
+    Q_OBJECT
+
+public:
+    struct Handlers {
+        // A click, a selection change or an edit by the operator.
+        std::function<void(ControlEvent, ctl::ControlId)> controlEvent = {};
+        // Enter: true when the window may close.
+        std::function<bool()> accept = {};
+        // The About entry, as a system-menu command.
+        std::function<void(std::uint32_t)> systemCommand = {};
+    };
+
+    // The command ID the About entry sends.
+    static constexpr std::uint32_t kAboutCommand = 0x10;
+
+    explicit ConfigWindow(DialogUnits units = DialogUnits(primaryScreenScale()),
+                          QWidget* parent = nullptr);
+    ~ConfigWindow() override;
+
+    void setHandlers(Handlers handlers);
+
+    // The widget of a control; throws std::out_of_range for an ID outside the form.
+    QWidget* control(ctl::ControlId id) const;
+    // The label to a control's left, or nullptr when it has none.
+    QLabel* label(ctl::ControlId id) const;
+    const std::array<QGroupBox*, kFormGroupBoxes.size()>& groupBoxes() const { return groups_; }
+
+    const DialogUnits& units() const { return units_; }
+
+    // The client area with the advanced panel, and without the strip below
+    // the bottom row.
+    QSize fullClientSize() const;
+    QSize collapsedClientSize() const;
+
+    // Enter's path: asks the controller and closes only when it agrees.
+    void accept() override;
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override;
+
+private:
+    void createGroupBoxes();
+    void createControls();
+    void createLabel(const ControlTemplate& entry);
+    QWidget* createControl(const ControlTemplate& entry);
+    void fillInitialLists();
+    void createAboutEntry();
+    void forward(ControlEvent event, ctl::ControlId id);
+
+    DialogUnits units_;
+    FormStyle* style_ = nullptr;
+    Handlers handlers_;
+    std::array<QWidget*, ctl::Last - ctl::First + 1> controls_{};
+    std::array<QLabel*, ctl::Last - ctl::First + 1> labels_{};
+    std::array<QGroupBox*, kFormGroupBoxes.size()> groups_{};
+};
+
+}  // namespace dl250t

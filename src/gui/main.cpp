@@ -1,0 +1,25 @@
+// dl250t-config: the desktop configuration tool.
+
+#include <QApplication>
+
+#include "gui/config_app.hpp"
+#include "gui/form_font.hpp"
+#include "gui/program_icon.hpp"
+#include "platform/port_event_source.hpp"
+#include "platform/posix/port_directory.hpp"
+
+int main(int argc, char** argv) {
+    QApplication application(argc, argv);
+    // Message boxes and the file chooser show Chinese texts too.
+    QApplication::setFont(dl250t::formFont());
+    QApplication::setWindowIcon(dl250t::programIcon());
+
+    const std::filesystem::path portDirectory = dl250t::defaultPortDirectory();
+    dl250t::ConfigApp app({
+        .portDirectory = portDirectory,
+        .startSources = [portDirectory] { return dl250t::startHotPlugSources(portDirectory); },
+        .programName = QCoreApplication::applicationName().toStdString(),
+    });
+    app.run();
+    return 0;
+}

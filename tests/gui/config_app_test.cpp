@@ -1,0 +1,342 @@
+#include "gui/config_app.hpp"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QScreen>
+#include <QStyle>
+#include <QTest>
+
+#include "config/config_file.hpp"
+#include "config/field_codec.hpp"
+#include "gui/gui_support.hpp"
+#include "platform/port_event_source.hpp"
+#include "sim/simulated_module.hpp"
+#include "support/recording_prompter.hpp"
+#include "support/temp_dir.hpp"
+
+namespace dl250t {
+namespace {
+
+using ::testing::Contains;
+using ::testing::ElementsAre;
+using testing::RecordedMessage;
+using testing::RecordingPrompter;
+using testing::TempDir;
+using testing::whenModalOpens;
+using testing::widgetOf;
+
+class FixedClock final : public Clock {
+public:
+    std::int64_t secondsSince1970() const override { return 0x65000000; }
+};
+
+// The whole application on a temporary port directory, watched by the
+// program's own hot-plug sources, with a recording prompter instead of
+// message boxes.
+struct AppFixture : ::testing::Test {
+    void SetUp() override {
+        app.start();
+        prompter.clearRecord();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(&window()));
+    }
+
+    ConfigWindow& window() { return app.window(); }
+    QtFormView& view() { return app.view(); }
+    std::string status() { return view().text(ctl::StatusLine); }
+
+    void click(ctl::ControlId id) {
+        QWidget* widget = window().control(id);
+        if (auto* box = qobject_cast<QCheckBox*>(widget)) {
+            // On the box itself.
+            const int indicator = box->style()->pixelMetric(QStyle::PM_IndicatorWidth);
+            QTest::mouseClick(box, Qt::LeftButton, {},
+                              QPoint(indicator / 2 + 1, box->height() / 2));
+        } else {
+            QTest::mouseClick(widget, Qt::LeftButton);
+        }
+    }
+
+    // Replaces a field's text by typing, as the operator does.
+    QLineEdit* type(ctl::ControlId id, const QString& text) {
+        auto* edit = widgetOf<QLineEdit>(window(), id);
+        edit->selectAll();
+        QTest::keyClicks(edit, text);
+        return edit;
+    }
+
+    SimulatedModule& plugInModule(int comNumber,
+                                  const ConfigBlock& block = defaultSimulatedBlock()) {
+        SimulatedModuleOptions options;
+        options.portDirectory = ports;
+        options.comNumber = comNumber;
+        options.block = block;
+        module = std::make_unique<SimulatedModule>(options);
+        EXPECT_TRUE(module->plugIn()) << module->lastError();
+        // Until the window has taken the arrival (and, in auto-configure
+        // mode, written the module).
+        const std::string name = "COM" + std::to_string(comNumber);
+        EXPECT_TRUE(QTest::qWaitFor([&] { return view().text(ctl::Port) == name; }, 5000));
+        return *module;
+    }
+
+    TempDir dir;
+    std::filesystem::path ports = dir / "ports";
+    RecordingPrompter prompter;
+    FixedClock clock;
+    ConfigApp app{{
+        .portDirectory = ports,
+        .startSources = [this] { return startHotPlugSources(ports); },
+        .prompter = &prompter,
+        .clock = &clock,
+        .scale = 1.0,
+    }};
+    std::unique_ptr<SimulatedModule> module;
+};
+
+TEST_F(AppFixture, StartsCollapsedCentredWithTheDefaultsAndTheFocusOnThePort) {
+    EXPECT_EQ(window().size(), QSize(579, 419));
+    const QPoint screenCentre = window().screen()->availableGeometry().center();
+    // Within the frame's margins, which are not known before the window shows.
+    EXPECT_LE((window().geometry().center() - screenCentre).manhattanLength(), 10);
+    EXPECT_EQ(testing::controlIdOf(QApplication::focusWidget()), ctl::Port);
+
+    EXPECT_EQ(view().text(ctl::AdvancedButton), "高级配置>>");
+    EXPECT_EQ(view().text(ctl::Port), "");
+    EXPECT_EQ(status(), "");
+    EXPECT_EQ(view().text(ctl::ModuleName), "Lorandix AMR Ver Moudle U 13306");
+    EXPECT_EQ(view().text(ctl::Version), "1.6");
+    EXPECT_EQ(view().text(ctl::Band), "433MHz");
+    EXPECT_EQ(view().text(ctl::Serial), "65 00 00 00 00 00");
+    EXPECT_EQ(view().text(ctl::StartFrequency), "433");
+    EXPECT_EQ(view().text(ctl::AddressLength), "16");
+    EXPECT_EQ(view().text(ctl::NetworkId), "0");
+    EXPECT_EQ(view().text(ctl::DefaultRate), "500kbps");
+    EXPECT_EQ(view().text(ctl::UartParity), "没有");
+    EXPECT_FALSE(view().checked(ctl::AutoConfigure));
+    EXPECT_TRUE(view().enabled(ctl::AutoConfigure));
+    EXPECT_GE(app.host().sourceCount(), 1u);
+}
+
+TEST_F(AppFixture, TabVisitsTheControlsInTemplateOrder) {
+    std::vector<ctl::ControlId> visited;
+    for (std::size_t i = 0; i <= kFormControls.size(); ++i) {
+        QWidget* focused = QApplication::focusWidget();
+        ASSERT_NE(focused, nullptr);
+        visited.push_back(testing::controlIdOf(focused));
+        QTest::keyClick(focused, Qt::Key_Tab);
+    }
+    std::vector<ctl::ControlId> expected;
+    for (const ControlTemplate& entry : kFormControls) {
+        expected.push_back(entry.id);
+    }
+    expected.push_back(ctl::Port);  // and round again
+    EXPECT_EQ(visited, expected);
+}
+
+TEST_F(AppFixture, AdvancedButtonShowsAndHidesThePanelInPlace) {
+    const QPoint topLeft = window().pos();
+    click(ctl::AdvancedButton);
+    EXPECT_EQ(window().size(), QSize(579, 512));
+    EXPECT_EQ(view().text(ctl::AdvancedButton), "高级选项<<");
+    click(ctl::AdvancedButton);
+    EXPECT_EQ(window().size(), QSize(579, 419));
+    EXPECT_EQ(view().text(ctl::AdvancedButton), "高级选项>>");
+    EXPECT_EQ(window().pos(), topLeft);
+    // The hidden panel's fields stay in the form.
+    EXPECT_TRUE(window().control(ctl::TickUs)->isVisible());
+    EXPECT_TRUE(window().control(ctl::TickUs)->isEnabled());
+}
+
+TEST_F(AppFixture, ReadsAndWritesTheSimulatedModule) {
+    // A module configured by this tool before: the defaults, saved.
+    const auto file = dir / "defaults.cfg";
+    prompter.queueFileAnswer(file.string());
+    click(ctl::SaveButton);
+    ConfigBlock block = loadConfigFile(file).block;
+    block[28] = 'N';
+    encodeNetworkId(block, 4660);
+    stampHeaderAndCrc(block);
+    SimulatedModule& sim = plugInModule(3, block);
+    prompter.clearRecord();
+
+    click(ctl::ReadButton);
+    EXPECT_EQ(status(), "模块读取成功！");
+    EXPECT_EQ(view().text(ctl::NetworkId), "4660");
+    EXPECT_EQ(view().text(ctl::Type), "NODE");
+    EXPECT_EQ(sim.readRequests(), 1u);
+
+    type(ctl::Serial, "00 00 00 00 00 FF");
+    type(ctl::NetworkId, "321");
+    click(ctl::WriteButton);
+    EXPECT_EQ(status(), "模块写入成功！");
+    ASSERT_EQ(sim.storedCount(), 1u);
+    const ConfigBlock stored = *sim.lastStored();
+    EXPECT_EQ(decodeSerialText(stored), "00 00 00 00 00 FF");
+    EXPECT_EQ(view().text(ctl::Serial), "00 00 00 00 01 00");
+    EXPECT_EQ(sim.block(), stored) << "the module answers the next read with what it stored";
+    EXPECT_THAT(prompter.messageTexts(), ElementsAre());
+
+    click(ctl::ReadButton);
+    EXPECT_EQ(view().text(ctl::NetworkId), "321");
+}
+
+TEST_F(AppFixture, ApplyWarnsAndShowsTheAdjustedValue) {
+    type(ctl::HostBootTime, "0");
+    click(ctl::ApplyButton);
+    EXPECT_THAT(
+        prompter.messages(),
+        Contains(RecordedMessage{"HOST开机时间为0ms超出[1ms ~ 65535ms]范围，自动调整为1ms！",
+                                 "Lorandix Configure Tool", MessageIcon::Warning}));
+    EXPECT_EQ(view().text(ctl::HostBootTime), "1");
+}
+
+TEST_F(AppFixture, SavesAndOpensThroughTheChooser) {
+    const auto file = dir / "module.cfg";
+    type(ctl::NetworkId, "321");
+    prompter.queueFileAnswer(file.string());
+    click(ctl::SaveButton);
+    EXPECT_EQ(status(), "文件写入成功！");
+    EXPECT_EQ(testing::readAll(file).size(), kBlockSize);
+
+    type(ctl::NetworkId, "5");
+    prompter.queueFileAnswer(file.string());
+    click(ctl::OpenButton);
+    EXPECT_EQ(status(), "文件读取成功！");
+    EXPECT_EQ(view().text(ctl::NetworkId), "321");
+
+    ASSERT_EQ(prompter.fileRequests().size(), 2u);
+    EXPECT_EQ(prompter.fileRequests()[0].mode, FileRequest::Mode::Save);
+    EXPECT_EQ(prompter.fileRequests()[1].mode, FileRequest::Mode::Open);
+    EXPECT_EQ(prompter.fileRequests()[1].initialName, "*.cfg");
+    EXPECT_TRUE(prompter.messages().empty());
+}
+
+TEST_F(AppFixture, PluggedInModulesArriveAndAutoConfigureWritesThem) {
+    SimulatedModule& first = plugInModule(7);
+    EXPECT_EQ(status(), "模块从COM7插入");
+    EXPECT_EQ(first.storedCount(), 0u) << "nothing is written outside auto-configure";
+
+    type(ctl::Serial, "00 00 00 00 00 07");
+    click(ctl::AutoConfigure);
+    EXPECT_TRUE(view().checked(ctl::AutoConfigure));
+    for (ctl::ControlId id : {ctl::Port, ctl::ReadButton, ctl::ApplyButton, ctl::NetworkId,
+                              ctl::AdvancedButton, ctl::TickUs}) {
+        EXPECT_FALSE(window().control(id)->isEnabled()) << id;
+    }
+    EXPECT_TRUE(window().control(ctl::StatusLine)->isEnabled());
+    EXPECT_TRUE(window().control(ctl::AutoConfigure)->isEnabled());
+
+    first.unplug();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return status() == "模块从COM7拔出"; }, 5000)) << status();
+    EXPECT_EQ(view().text(ctl::Port), "COM7");
+
+    SimulatedModule& second = plugInModule(8);
+    ASSERT_EQ(second.storedCount(), 1u) << status();
+    EXPECT_EQ(decodeSerialText(*second.lastStored()), "00 00 00 00 00 07");
+    EXPECT_EQ(status(), "模块写入成功！");
+    EXPECT_EQ(view().text(ctl::Serial), "00 00 00 00 00 08");
+    // Only warnings: the module's empty block brings values out of range.
+    for (const RecordedMessage& message : prompter.messages()) {
+        EXPECT_EQ(message.icon, MessageIcon::Warning) << message.text;
+    }
+
+    click(ctl::AutoConfigure);
+    EXPECT_TRUE(window().control(ctl::Port)->isEnabled());
+    EXPECT_TRUE(window().control(ctl::ApplyButton)->isEnabled());
+}
+
+TEST_F(AppFixture, EnterWithTextThatIsNoNumberKeepsTheWindowOpenAndEscClosesIt) {
+    QLineEdit* edit = type(ctl::NetworkId, "12a");
+    QTest::keyClick(edit, Qt::Key_Return);
+    EXPECT_TRUE(window().isVisible());
+    EXPECT_THAT(
+        prompter.messages(),
+        ElementsAre(RecordedMessage{"请键入一个整数。", "dl250t-config", MessageIcon::Warning}));
+    EXPECT_TRUE(edit->hasFocus());
+    EXPECT_EQ(edit->selectedText(), "12a");
+
+    QTest::keyClick(edit, Qt::Key_Escape);
+    EXPECT_FALSE(window().isVisible());
+    EXPECT_EQ(window().result(), QDialog::Rejected);
+    EXPECT_EQ(prompter.messages().size(), 1u) << "Esc asks nothing";
+}
+
+TEST_F(AppFixture, EnterAcceptsAValidFormButPressesAFocusedButton) {
+    window().control(ctl::AdvancedButton)->setFocus();
+    QTest::keyClick(window().control(ctl::AdvancedButton), Qt::Key_Return);
+    EXPECT_EQ(view().text(ctl::AdvancedButton), "高级选项<<");
+    EXPECT_TRUE(window().isVisible());
+
+    window().control(ctl::Port)->setFocus();
+    QTest::keyClick(window().control(ctl::Port), Qt::Key_Enter, Qt::KeypadModifier);
+    EXPECT_FALSE(window().isVisible());
+    EXPECT_EQ(window().result(), QDialog::Accepted);
+    EXPECT_TRUE(prompter.messages().empty());
+}
+
+TEST_F(AppFixture, CloseBoxClosesAtOnce) {
+    type(ctl::NetworkId, "x");
+    EXPECT_TRUE(window().close());
+    EXPECT_FALSE(window().isVisible());
+    EXPECT_TRUE(prompter.messages().empty());
+}
+
+TEST_F(AppFixture, AboutBoxFromF1AndFromTheContextMenu) {
+    ASSERT_EQ(window().contextMenuPolicy(), Qt::ActionsContextMenu);
+    ASSERT_EQ(window().actions().size(), 1);
+    QAction* about = window().actions().front();
+    EXPECT_EQ(about->text(), "About QF-DL250T Configure Tool");
+
+    for (bool byKey : {true, false}) {
+        SCOPED_TRACE(byKey ? "F1" : "menu");
+        bool shown = false;
+        whenModalOpens([&](QDialog& box) {
+            shown = true;
+            EXPECT_EQ(box.windowTitle(), "About QF-DL250T Configure Tool");
+            EXPECT_EQ(box.findChild<QLabel*>("aboutVersion")->text(), "Version: 1.2");
+            EXPECT_FALSE(box.findChild<QLabel*>("aboutIcon")->pixmap().isNull());
+            auto* ok = box.findChild<QPushButton*>("aboutOk");
+            EXPECT_EQ(ok->text(), "OK");
+            EXPECT_TRUE(ok->isDefault());
+            QTest::keyClick(&box, Qt::Key_Escape);
+        });
+        if (byKey) {
+            QTest::keyClick(window().control(ctl::Port), Qt::Key_F1);
+        } else {
+            about->trigger();
+        }
+        EXPECT_TRUE(shown);
+    }
+    EXPECT_TRUE(window().isVisible());
+}
+
+TEST(AppStartTest, FailedRegistrationIsToldBeforeTheWindowShows) {
+    TempDir dir;
+    RecordingPrompter prompter;
+    ConfigApp app{{
+        .portDirectory = dir / "ports",
+        .startSources = [] { return QtWindowHost::PortEventSources{}; },
+        .prompter = &prompter,
+        .scale = 1.0,
+    }};
+    bool windowShownDuringBox = true;
+    prompter.whileMessageOpen(
+        [&](const RecordedMessage&) { windowShownDuringBox = app.window().isVisible(); });
+    app.start();
+    EXPECT_THAT(
+        prompter.messageTexts(),
+        ElementsAre("Failed to register notification of device change, please enable UPnP!"));
+    EXPECT_FALSE(windowShownDuringBox);
+    EXPECT_TRUE(app.window().isVisible());
+    EXPECT_FALSE(app.window().control(ctl::AutoConfigure)->isEnabled());
+    EXPECT_EQ(app.host().sourceCount(), 0u);
+}
+
+}  // namespace
+}  // namespace dl250t

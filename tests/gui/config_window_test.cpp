@@ -1,0 +1,246 @@
+#include "gui/config_window.hpp"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTest>
+
+#include "gui/gui_support.hpp"
+#include "gui/qt_form_view.hpp"
+#include "ui/form_lists.hpp"
+
+namespace dl250t {
+namespace {
+
+using testing::qs;
+using testing::widgetOf;
+
+// Rectangles of the template at 96 DPI, where a dialog unit is 1.5 pixels
+// both ways, worked out by hand.
+TEST(DialogUnitsTest, ConvertsEdgesAtTheTemplateMetricsAndScales) {
+    const DialogUnits at96(1.0);
+    EXPECT_EQ(at96.rect({86, 208, 288, 12}), QRect(129, 312, 432, 18));
+    // Odd units round their edges, so neighbours keep a common edge.
+    EXPECT_EQ(at96.rect({7, 264, 209, 12}), QRect(11, 396, 313, 18));
+    EXPECT_EQ(at96.rect({216, 264, 1, 12}).left(), at96.rect({7, 264, 209, 12}).right() + 1);
+    EXPECT_EQ(at96.size({386, 341}), QSize(579, 512));
+
+    const DialogUnits at120(1.25);
+    EXPECT_EQ(at120.rect({86, 208, 288, 12}), QRect(161, 390, 540, 23));
+    EXPECT_EQ(at120.pixels(93), 116);
+}
+
+struct WindowFixture : ::testing::Test {
+    ConfigWindow window{DialogUnits(1.0)};
+};
+
+TEST_F(WindowFixture, EveryControlHasItsKindCaptionAndName) {
+    for (const ControlTemplate& entry : kFormControls) {
+        SCOPED_TRACE(entry.id);
+        QWidget* widget = window.control(entry.id);
+        ASSERT_NE(widget, nullptr);
+        EXPECT_EQ(widget->objectName(), QStringLiteral("control%1").arg(entry.id));
+        EXPECT_TRUE(widget->isEnabled());
+        EXPECT_TRUE(widget->focusPolicy() & Qt::TabFocus);
+        switch (entry.kind) {
+            case ControlKind::Edit:
+            case ControlKind::ReadOnlyEdit: {
+                auto* edit = qobject_cast<QLineEdit*>(widget);
+                ASSERT_NE(edit, nullptr);
+                const bool readOnly = entry.kind == ControlKind::ReadOnlyEdit;
+                EXPECT_EQ(edit->isReadOnly(), readOnly);
+                EXPECT_EQ(edit->hasFrame(), !readOnly);
+                EXPECT_TRUE(edit->text().isEmpty());
+                break;
+            }
+            case ControlKind::DropDownList:
+            case ControlKind::EditableDropDown: {
+                auto* combo = qobject_cast<QComboBox*>(widget);
+                ASSERT_NE(combo, nullptr);
+                const bool editable = entry.kind == ControlKind::EditableDropDown;
+                EXPECT_EQ(combo->isEditable(), editable);
+                EXPECT_EQ(combo->currentIndex(), -1);
+                EXPECT_TRUE(combo->currentText().isEmpty());
+                if (editable) {
+                    EXPECT_EQ(combo->insertPolicy(), QComboBox::NoInsert);
+                    EXPECT_EQ(combo->completer(), nullptr);
+                }
+                break;
+            }
+            case ControlKind::CheckBox: {
+                auto* box = qobject_cast<QCheckBox*>(widget);
+                ASSERT_NE(box, nullptr);
+                EXPECT_EQ(box->text(), qs(entry.caption));
+                EXPECT_FALSE(box->isChecked());
+                break;
+            }
+            case ControlKind::PushButton: {
+                auto* button = qobject_cast<QPushButton*>(widget);
+                ASSERT_NE(button, nullptr);
+                EXPECT_EQ(button->text(), qs(entry.caption));
+                EXPECT_FALSE(button->isDefault());
+                EXPECT_FALSE(button->autoDefault());
+                break;
+            }
+        }
+    }
+    EXPECT_THROW(window.control(999), std::out_of_range);
+    EXPECT_THROW(window.control(1065), std::out_of_range);
+}
+
+TEST_F(WindowFixture, ListsHoldTheirInitialItemsInOrder) {
+    for (const InitialList& list : kInitialLists) {
+        SCOPED_TRACE(list.id);
+        auto* combo = widgetOf<QComboBox>(window, list.id);
+        ASSERT_EQ(combo->count(), static_cast<int>(list.items.size()));
+        for (int i = 0; i < combo->count(); ++i) {
+            EXPECT_EQ(combo->itemText(i), qs(list.items[static_cast<std::size_t>(i)]));
+        }
+    }
+    auto* port = widgetOf<QComboBox>(window, ctl::Port);
+    EXPECT_EQ(port->itemText(0), "COM1");
+    EXPECT_EQ(port->itemText(49), "COM50");
+    EXPECT_EQ(widgetOf<QComboBox>(window, ctl::UartParity)->itemText(1), "奇校验");
+}
+
+TEST_F(WindowFixture, ControlsSitAtTheirTemplateRectangles) {
+    EXPECT_EQ(window.control(ctl::AckPacket)->geometry(), QRect(129, 312, 432, 18));
+    EXPECT_EQ(window.control(ctl::ReadButton)->geometry(), QRect(20, 53, 46, 21));
+    // A closed drop-down is one line high; 177 units is its opened list.
+    EXPECT_EQ(window.control(ctl::Port)->geometry(), QRect(57, 30, 66, 18));
+    EXPECT_EQ(window.control(ctl::DefaultRate)->geometry(), QRect(497, 47, 69, 18));
+    EXPECT_GT(widgetOf<QComboBox>(window, ctl::DefaultRate)->maxVisibleItems(), 10);
+
+    for (const ControlTemplate& entry : kFormControls) {
+        if (entry.kind == ControlKind::CheckBox) {
+            continue;  // grown to fit their captions; checked below
+        }
+        SCOPED_TRACE(entry.id);
+        const QRect geometry = window.control(entry.id)->geometry();
+        EXPECT_NEAR(geometry.x(), entry.rect.x * 1.5, 1);
+        EXPECT_NEAR(geometry.y(), entry.rect.y * 1.5, 1);
+        EXPECT_NEAR(geometry.width(), entry.rect.width * 1.5, 1);
+    }
+}
+
+TEST_F(WindowFixture, LabelsAndCaptionsFitWithoutOverlapping) {
+    // Every text widget with the rectangle the template gave it. A few labels
+    // of the template reach one unit into their edits; only overlaps that the
+    // template does not have are faults.
+    struct Placed {
+        QWidget* widget;
+        DialogRect rect;
+    };
+    std::vector<Placed> placed;
+    for (const ControlTemplate& entry : kFormControls) {
+        SCOPED_TRACE(entry.id);
+        DialogRect rect = entry.rect;
+        if (isList(entry.kind)) {
+            rect.height = 12;  // closed
+        }
+        placed.push_back({window.control(entry.id), rect});
+        QLabel* label = window.label(entry.id);
+        if (entry.label.text.empty()) {
+            EXPECT_EQ(label, nullptr);
+            continue;
+        }
+        ASSERT_NE(label, nullptr);
+        EXPECT_EQ(label->text(), qs(entry.label.text));
+        const QRect expected = DialogUnits(1.0).rect(entry.label.rect);
+        if (entry.label.align == LabelAlign::Centre) {
+            EXPECT_TRUE(label->alignment() & Qt::AlignHCenter);
+        } else {
+            EXPECT_TRUE(label->alignment() & Qt::AlignRight);
+            EXPECT_EQ(label->geometry().right(), expected.right()) << "right-aligned text";
+        }
+        EXPECT_GE(label->width(), label->fontMetrics().horizontalAdvance(label->text()));
+        placed.push_back({label, entry.label.rect});
+    }
+    EXPECT_TRUE(window.label(ctl::Port)->alignment() & Qt::AlignHCenter);
+
+    for (const ControlTemplate& entry : kFormControls) {
+        if (entry.kind == ControlKind::CheckBox) {
+            auto* box = widgetOf<QCheckBox>(window, entry.id);
+            EXPECT_GE(box->width(), box->sizeHint().width()) << entry.id;
+        }
+    }
+    const auto unitsOverlap = [](const DialogRect& a, const DialogRect& b) {
+        return a.x < b.x + b.width && b.x < a.x + a.width && a.y < b.y + b.height &&
+               b.y < a.y + a.height;
+    };
+    for (std::size_t i = 0; i < placed.size(); ++i) {
+        for (std::size_t k = i + 1; k < placed.size(); ++k) {
+            if (unitsOverlap(placed[i].rect, placed[k].rect)) {
+                continue;
+            }
+            EXPECT_FALSE(placed[i].widget->geometry().intersects(placed[k].widget->geometry()))
+                << placed[i].widget->objectName().toStdString() << " overlaps "
+                << placed[k].widget->objectName().toStdString();
+        }
+    }
+}
+
+TEST_F(WindowFixture, GroupBoxesCarryTheirCaptions) {
+    ASSERT_EQ(window.groupBoxes().size(), 6u);
+    EXPECT_EQ(window.groupBoxes()[0]->title(), "打开/配置模块");
+    EXPECT_EQ(window.groupBoxes()[5]->title(), "高级配置");
+    EXPECT_EQ(window.groupBoxes()[5]->geometry(), QRect(11, 426, 558, 75));
+    for (QGroupBox* group : window.groupBoxes()) {
+        EXPECT_EQ(group->focusPolicy(), Qt::NoFocus);
+    }
+}
+
+TEST_F(WindowFixture, FixedSizeWindowWithoutMinimiseOrMaximise) {
+    EXPECT_EQ(window.windowTitle(), "QF-DL250T Configure Tool 1.2");
+    EXPECT_EQ(window.fullClientSize(), QSize(579, 512));
+    EXPECT_EQ(window.collapsedClientSize(), QSize(579, 419));
+    EXPECT_EQ(window.minimumSize(), window.maximumSize());
+    EXPECT_FALSE(window.windowFlags() & Qt::WindowMinimizeButtonHint);
+    EXPECT_FALSE(window.windowFlags() & Qt::WindowMaximizeButtonHint);
+    EXPECT_TRUE(window.windowFlags() & Qt::WindowCloseButtonHint);
+    EXPECT_FALSE(window.windowIcon().isNull());
+    EXPECT_THAT(window.windowIcon().availableSizes(),
+                ::testing::IsSupersetOf(
+                    {QSize(16, 16), QSize(32, 32), QSize(48, 48), QSize(64, 64), QSize(128, 128)}));
+}
+
+TEST_F(WindowFixture, FormFontIsSimplifiedChineseAtNinePoints) {
+    const QFont font = window.control(ctl::NetworkId)->font();
+    EXPECT_EQ(font.families().value(0), "WenQuanYi Micro Hei");
+    EXPECT_THAT(font.families(), ::testing::Contains(QString("Noto Sans CJK SC")));
+    EXPECT_EQ(font.pointSize(), 9);
+}
+
+TEST(ScaledWindowTest, LayoutFollowsTheScreenScale) {
+    ConfigWindow window{DialogUnits(2.0)};
+    EXPECT_EQ(window.fullClientSize(), QSize(1158, 1023));
+    EXPECT_EQ(window.collapsedClientSize(), QSize(1158, 1023 - 186));
+    EXPECT_EQ(window.control(ctl::AckPacket)->geometry(), QRect(258, 624, 864, 36));
+}
+
+// An editable drop-down that loses the focus while its text matches an item
+// reports that item as picked, also while the window is being destroyed.
+TEST(WindowLifetimeTest, ControlsSignallingAsTheWindowGoesReachNoHandler) {
+    std::vector<ctl::ControlId> events;
+    {
+        ConfigWindow window{DialogUnits(1.0)};
+        window.setHandlers(
+            {.controlEvent = [&](ControlEvent, ctl::ControlId id) { events.push_back(id); }});
+        window.show();
+        window.activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+        QtFormView(window).setText(ctl::Port, "COM12");
+        window.control(ctl::Port)->setFocus();
+        ASSERT_TRUE(window.control(ctl::Port)->hasFocus());
+    }
+    EXPECT_TRUE(events.empty());
+}
+
+}  // namespace
+}  // namespace dl250t

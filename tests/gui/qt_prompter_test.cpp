@@ -1,0 +1,106 @@
+#include "gui/qt_prompter.hpp"
+
+#include <gtest/gtest.h>
+
+#include <QDialogButtonBox>
+#include <QFileDialog>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
+
+#include "gui/gui_support.hpp"
+#include "support/temp_dir.hpp"
+
+namespace dl250t {
+namespace {
+
+using testing::TempDir;
+using testing::whenModalOpens;
+
+const FileRequest kOpenRequest{
+    FileRequest::Mode::Open, "*.cfg", {{"配置文件(*.cfg)", "*.cfg"}, {"所有文件(*.*)", "*.*"}}};
+
+TEST(QtPrompterTest, MessageBoxHasTitleIconAndOnlyOk) {
+    QWidget parent;
+    QtPrompter prompter(&parent);
+    for (MessageIcon icon : {MessageIcon::Error, MessageIcon::Warning}) {
+        QString title, text;
+        QMessageBox::Icon shownIcon = QMessageBox::NoIcon;
+        QList<QAbstractButton*> buttons;
+        whenModalOpens([&](QDialog& dialog) {
+            auto& box = dynamic_cast<QMessageBox&>(dialog);
+            title = box.windowTitle();
+            text = box.text();
+            shownIcon = box.icon();
+            buttons = box.buttons();
+            box.button(QMessageBox::Ok)->click();
+        });
+        prompter.showMessage("文件打开失败！", "Lorandix Configure Tool", icon);
+        EXPECT_EQ(title, "Lorandix Configure Tool");
+        EXPECT_EQ(text, "文件打开失败！");
+        EXPECT_EQ(shownIcon,
+                  icon == MessageIcon::Error ? QMessageBox::Critical : QMessageBox::Warning);
+        EXPECT_EQ(buttons.size(), 1);
+    }
+}
+
+TEST(QtPrompterTest, FiltersInQtForm) {
+    EXPECT_EQ(QtPrompter::nameFilters(kOpenRequest),
+              QStringList({"配置文件(*.cfg)", "所有文件(*.*)"}));
+    EXPECT_EQ(QtPrompter::nameFilters({FileRequest::Mode::Open, "", {{"Blocks", "*.bin"}}}),
+              QStringList({"Blocks (*.bin)"}));
+}
+
+TEST(QtPrompterTest, OpenWantsAnExistingFileAndCancelGivesNothing) {
+    TempDir dir;
+    testing::writeAll(dir / "module.cfg", std::vector<std::uint8_t>(518, 0));
+    QWidget parent;
+    QtPrompter prompter(&parent);
+
+    QStringList filters;
+    QString typedName;
+    QFileDialog::FileMode mode = QFileDialog::AnyFile;
+    bool native = true;
+    whenModalOpens([&](QDialog& dialog) {
+        auto& chooser = dynamic_cast<QFileDialog&>(dialog);
+        filters = chooser.nameFilters();
+        mode = chooser.fileMode();
+        native = !chooser.testOption(QFileDialog::DontUseNativeDialog);
+        typedName = chooser.findChild<QLineEdit*>("fileNameEdit")->text();
+        chooser.selectFile(QString::fromStdString((dir / "module.cfg").string()));
+        static_cast<QDialog&>(chooser).accept();
+    });
+    const auto chosen = prompter.chooseFile(kOpenRequest);
+    ASSERT_TRUE(chosen.has_value());
+    EXPECT_EQ(*chosen, (dir / "module.cfg").string());
+    EXPECT_EQ(filters, QStringList({"配置文件(*.cfg)", "所有文件(*.*)"}));
+    EXPECT_EQ(typedName, "*.cfg");
+    EXPECT_EQ(mode, QFileDialog::ExistingFile);
+    EXPECT_FALSE(native);
+
+    whenModalOpens([](QDialog& dialog) { dialog.reject(); });
+    EXPECT_FALSE(prompter.chooseFile(kOpenRequest).has_value());
+}
+
+TEST(QtPrompterTest, SaveMayNameANewFile) {
+    TempDir dir;
+    QWidget parent;
+    QtPrompter prompter(&parent);
+    QFileDialog::AcceptMode acceptMode = QFileDialog::AcceptOpen;
+    bool confirmsOverwrite = false;
+    whenModalOpens([&](QDialog& dialog) {
+        auto& chooser = dynamic_cast<QFileDialog&>(dialog);
+        acceptMode = chooser.acceptMode();
+        confirmsOverwrite = !chooser.testOption(QFileDialog::DontConfirmOverwrite);
+        chooser.selectFile(QString::fromStdString((dir / "new.cfg").string()));
+        static_cast<QDialog&>(chooser).accept();
+    });
+    FileRequest save = kOpenRequest;
+    save.mode = FileRequest::Mode::Save;
+    EXPECT_EQ(prompter.chooseFile(save), (dir / "new.cfg").string());
+    EXPECT_EQ(acceptMode, QFileDialog::AcceptSave);
+    EXPECT_TRUE(confirmsOverwrite);
+}
+
+}  // namespace
+}  // namespace dl250t
