@@ -16,14 +16,24 @@ std::string fixed4(double value) {
     return std::string(buffer.data(), result.ptr);
 }
 
+// High is tested first, then low; a value inside the range is left alone.
 template <typename T, typename Format>
-std::string adjustmentMessage(T value, T low, T high, T adjusted, std::string_view label,
-                              std::string_view unit, Format format) {
+std::optional<std::string> clampWithMessage(T& value, T low, T high, std::string_view label,
+                                            std::string_view unit, Format format) {
+    T adjusted;
+    if (value > high) {
+        adjusted = high;
+    } else if (value < low) {
+        adjusted = low;
+    } else {
+        return std::nullopt;
+    }
     std::string text;
     text.append(label).append("为").append(format(value)).append(unit);
     text.append("超出[").append(format(low)).append(unit);
     text.append(" ~ ").append(format(high)).append(unit);
     text.append("]范围，自动调整为").append(format(adjusted)).append(unit).append("！");
+    value = adjusted;
     return text;
 }
 
@@ -31,33 +41,13 @@ std::string adjustmentMessage(T value, T low, T high, T adjusted, std::string_vi
 
 std::optional<std::string> adjustRange(std::int32_t& value, std::int32_t low, std::int32_t high,
                                        std::string_view label, std::string_view unit) {
-    std::int32_t adjusted;
-    if (value > high) {
-        adjusted = high;
-    } else if (value < low) {
-        adjusted = low;
-    } else {
-        return std::nullopt;
-    }
-    std::string message = adjustmentMessage(value, low, high, adjusted, label, unit,
-                                            [](std::int32_t v) { return std::to_string(v); });
-    value = adjusted;
-    return message;
+    return clampWithMessage(value, low, high, label, unit,
+                            [](std::int32_t v) { return std::to_string(v); });
 }
 
 std::optional<std::string> adjustRange(double& value, double low, double high,
                                        std::string_view label, std::string_view unit) {
-    double adjusted;
-    if (value > high) {
-        adjusted = high;
-    } else if (value < low) {
-        adjusted = low;
-    } else {
-        return std::nullopt;
-    }
-    std::string message = adjustmentMessage(value, low, high, adjusted, label, unit, fixed4);
-    value = adjusted;
-    return message;
+    return clampWithMessage(value, low, high, label, unit, fixed4);
 }
 
 }  // namespace dl250t
