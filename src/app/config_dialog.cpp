@@ -17,11 +17,6 @@ namespace dl250t {
 namespace {
 
 constexpr std::string_view kSelectPort = "请选择一个COM口！";
-constexpr std::string_view kFileOpenFailed = "文件打开失败！";
-constexpr std::string_view kFileOpened = "文件打开成功！";
-constexpr std::string_view kFileRead = "文件读取成功！";
-constexpr std::string_view kFileWritten = "文件写入成功！";
-constexpr std::string_view kFileWriteFailed = "文件写入失败！";
 constexpr std::string_view kRegistrationFailed =
     "Failed to register notification of device change, please enable UPnP!";
 
@@ -202,16 +197,16 @@ void ConfigDialog::open() {
     }
     const LoadedConfigFile loaded = loadConfigFile(*path);
     if (!loaded.opened) {
-        reportError(kFileOpenFailed);
+        reportError(kFileOpenFailedText);
         return;
     }
-    status(kFileOpened);
+    status(kFileOpenedText);
     scratch_ = loaded.block;
     if (loaded.check != BlockCheck::Ok) {
         reportError(blockCheckMessage(loaded.check));
         return;
     }
-    status(kFileRead);
+    status(kFileReadText);
     form_.decodeBlock(scratch_);
 }
 
@@ -223,18 +218,18 @@ void ConfigDialog::save() {
     }
     AtomicFileWriter file;
     if (!file.open(*path)) {
-        reportError(kFileOpenFailed);
+        reportError(kFileOpenFailedText);
         return;
     }
-    status(kFileOpened);
+    status(kFileOpenedText);
     form_.writingFlag = true;
     form_.encodeBlock(working_);
     form_.writingFlag = false;
     stampHeaderAndCrc(working_);
     if (writeConfigFile(file, working_)) {
-        status(kFileWritten);
+        status(kFileWrittenText);
     } else {
-        reportError(kFileWriteFailed);
+        reportError(kFileWriteFailedText);
     }
 }
 

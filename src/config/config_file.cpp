@@ -133,9 +133,9 @@ std::string_view saveOutcomeMessage(SaveOutcome outcome) {
         case SaveOutcome::Ok:
             return {};
         case SaveOutcome::OpenFailed:
-            return "文件打开失败！";
+            return kFileOpenFailedText;
         case SaveOutcome::WriteFailed:
-            return "文件写入失败！";
+            return kFileWriteFailedText;
     }
     return {};
 }

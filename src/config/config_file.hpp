@@ -52,9 +52,16 @@ private:
     std::FILE* file_ = nullptr;
 };
 
+// What the operator is told about configuration files.
+inline constexpr std::string_view kFileOpenFailedText = "文件打开失败！";
+inline constexpr std::string_view kFileOpenedText = "文件打开成功！";
+inline constexpr std::string_view kFileReadText = "文件读取成功！";
+inline constexpr std::string_view kFileWrittenText = "文件写入成功！";
+inline constexpr std::string_view kFileWriteFailedText = "文件写入失败！";
+
 enum class SaveOutcome { Ok, OpenFailed, WriteFailed };
 
-// "文件打开失败！", "文件写入失败！"; empty for Ok.
+// kFileOpenFailedText or kFileWriteFailedText; empty for Ok.
 std::string_view saveOutcomeMessage(SaveOutcome outcome);
 
 // Writes the file form of a block that has already been stamped: a scrambled

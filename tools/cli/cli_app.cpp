@@ -81,7 +81,7 @@ struct Workbench {
 std::optional<ConfigBlock> loadChecked(const std::string& path, std::ostream& err, int& status) {
     const LoadedConfigFile loaded = loadConfigFile(path);
     if (!loaded.opened) {
-        err << path << ": " << saveOutcomeMessage(SaveOutcome::OpenFailed) << '\n';
+        err << path << ": " << kFileOpenFailedText << '\n';
         status = kExitFileUnreadable;
         return std::nullopt;
     }
@@ -149,7 +149,7 @@ int show(const std::vector<std::string>& args, std::ostream& out, std::ostream& 
     }
     const LoadedConfigFile loaded = loadConfigFile(*path);
     if (!loaded.opened) {
-        err << *path << ": " << saveOutcomeMessage(SaveOutcome::OpenFailed) << '\n';
+        err << *path << ": " << kFileOpenFailedText << '\n';
         return kExitFileUnreadable;
     }
     if (loaded.check != BlockCheck::Ok) {
@@ -218,7 +218,7 @@ int importSettings(const std::vector<std::string>& args, std::istream& in, std::
         if (*input != "-") {
             file.open(*input, std::ios::binary);
             if (!file) {
-                err << *input << ": " << saveOutcomeMessage(SaveOutcome::OpenFailed) << '\n';
+                err << *input << ": " << kFileOpenFailedText << '\n';
                 return kExitFileUnreadable;
             }
         }

@@ -147,8 +147,9 @@ int writeModule(const std::vector<std::string>& args, std::ostream& out, std::os
 
     prompter.answer = *parsed->file;
     dialog.open();
-    if (view.text(ctl::StatusLine) != "文件读取成功！") {
-        return loadConfigFile(*parsed->file).opened ? kExitInvalidBlock : kExitFileUnreadable;
+    const std::string opened = view.text(ctl::StatusLine);
+    if (opened != kFileReadText) {
+        return opened == kFileOpenFailedText ? kExitFileUnreadable : kExitInvalidBlock;
     }
     dialog.toggleAdvanced();
     if (parsed->serial) {
