@@ -7,6 +7,7 @@
 #include "config/config_file.hpp"
 #include "config/field_codec.hpp"
 #include "config/module_identity.hpp"
+#include "config/utf8_path.hpp"
 #include "link/module_exchange.hpp"
 #include "ui/form_exchange.hpp"
 #include "ui/form_template.hpp"
@@ -195,7 +196,7 @@ void ConfigDialog::open() {
     if (!path || path->empty()) {
         return;
     }
-    const LoadedConfigFile loaded = loadConfigFile(*path);
+    const LoadedConfigFile loaded = loadConfigFile(pathFromUtf8(*path));
     if (!loaded.opened) {
         reportError(kFileOpenFailedText);
         return;
@@ -217,7 +218,7 @@ void ConfigDialog::save() {
         return;
     }
     AtomicFileWriter file;
-    if (!file.open(*path)) {
+    if (!file.open(pathFromUtf8(*path))) {
         reportError(kFileOpenFailedText);
         return;
     }

@@ -8,6 +8,7 @@
 
 #include "config/config_file.hpp"
 #include "config/module_identity.hpp"
+#include "config/utf8_path.hpp"
 #include "module_commands.hpp"
 #include "settings_json.hpp"
 #include "stream_prompter.hpp"
@@ -79,7 +80,7 @@ struct Workbench {
 // Loads and checks a file. A file that cannot be read or fails its checks is
 // reported on err, and the exit status for it is left in status.
 std::optional<ConfigBlock> loadChecked(const std::string& path, std::ostream& err, int& status) {
-    const LoadedConfigFile loaded = loadConfigFile(path);
+    const LoadedConfigFile loaded = loadConfigFile(pathFromUtf8(path));
     if (!loaded.opened) {
         err << path << ": " << kFileOpenFailedText << '\n';
         status = kExitFileUnreadable;
@@ -147,7 +148,7 @@ int show(const std::vector<std::string>& args, std::ostream& out, std::ostream& 
     if (!path) {
         return usage(err, "show: no file given");
     }
-    const LoadedConfigFile loaded = loadConfigFile(*path);
+    const LoadedConfigFile loaded = loadConfigFile(pathFromUtf8(*path));
     if (!loaded.opened) {
         err << *path << ": " << kFileOpenFailedText << '\n';
         return kExitFileUnreadable;
@@ -216,7 +217,7 @@ int importSettings(const std::vector<std::string>& args, std::istream& in, std::
     {
         std::ifstream file;
         if (*input != "-") {
-            file.open(*input, std::ios::binary);
+            file.open(pathFromUtf8(*input), std::ios::binary);
             if (!file) {
                 err << *input << ": " << kFileOpenFailedText << '\n';
                 return kExitFileUnreadable;
@@ -262,7 +263,7 @@ int importSettings(const std::vector<std::string>& args, std::istream& in, std::
     bench.form.encodeBlock(block);
     bench.form.writingFlag = false;
 
-    const SaveOutcome saved = saveConfigFile(*output, block);
+    const SaveOutcome saved = saveConfigFile(pathFromUtf8(*output), block);
     if (saved != SaveOutcome::Ok) {
         err << *output << ": " << saveOutcomeMessage(saved) << '\n';
         return kExitFileNotWritten;

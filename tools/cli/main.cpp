@@ -1,8 +1,10 @@
 #include <iostream>
 
 #include "cli_app.hpp"
+#include "platform/program_console.hpp"
 
 int main(int argc, char** argv) {
     std::ios::sync_with_stdio(false);
-    return dl250t::cli::runCli({argv + 1, argv + argc}, std::cin, std::cout, std::cerr);
+    const dl250t::ProgramConsole console(argc, argv);
+    return dl250t::cli::runCli(console.arguments(), std::cin, std::cout, std::cerr);
 }

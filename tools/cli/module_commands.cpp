@@ -9,9 +9,10 @@
 #include "cli_app.hpp"
 #include "config/config_file.hpp"
 #include "config/field_codec.hpp"
+#include "config/utf8_path.hpp"
 #include "link/exchange_messages.hpp"
 #include "link/module_exchange.hpp"
-#include "platform/posix/posix_serial_port.hpp"
+#include "platform/serial_ports.hpp"
 #include "stream_prompter.hpp"
 #include "ui/in_memory_form_view.hpp"
 
@@ -116,13 +117,13 @@ int readModule(const std::vector<std::string>& args, std::ostream& out, std::ost
     if (!parsed) {
         return kExitUsage;
     }
-    PosixSerialPortFactory ports;
+    const auto ports = makeSystemSerialPortFactory();
     PrintingReporter reporter(out, err);
     ConfigBlock block;
-    if (!readExchange(ports, parsed->port, block, reporter)) {
+    if (!readExchange(*ports, parsed->port, block, reporter)) {
         return statusForOutcome(reporter.last);
     }
-    const SaveOutcome saved = saveConfigFile(*parsed->output, block);
+    const SaveOutcome saved = saveConfigFile(pathFromUtf8(*parsed->output), block);
     if (saved != SaveOutcome::Ok) {
         err << *parsed->output << ": " << saveOutcomeMessage(saved) << '\n';
         return kExitFileNotWritten;
@@ -140,9 +141,9 @@ int writeModule(const std::vector<std::string>& args, std::ostream& out, std::os
     InMemoryFormView view;
     ScriptPrompter prompter(err);
     HeadlessWindowHost host;
-    PosixSerialPortFactory ports;
+    const auto ports = makeSystemSerialPortFactory();
     SystemClock clock;
-    ConfigDialog dialog({view, prompter, host, ports, clock, "dl250t-cli"});
+    ConfigDialog dialog({view, prompter, host, *ports, clock, "dl250t-cli"});
     dialog.initialise();
 
     prompter.answer = *parsed->file;

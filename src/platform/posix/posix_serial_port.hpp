@@ -14,13 +14,10 @@ namespace dl250t {
 // the device, which binds every process including root, and TIOCEXCL, which
 // also keeps out programs that do not take the lock. The line is raw
 // 115200 8N1 without any flow control, so that every byte value passes
-// unchanged both ways.
+// unchanged both ways. A read ends on a pause of kMinimumReadGap
+// (read_gap.hpp), not on the interval timeout it is given.
 class PosixSerialPort final : public SerialPort {
 public:
-    // Once bytes have started to arrive, a read ends after a pause of at
-    // least this long, however short the interval timeout it is given.
-    static constexpr std::chrono::milliseconds kMinimumReadGap{20};
-
     // COM names are looked up in `portDirectory` (see port_names.hpp).
     explicit PosixSerialPort(std::filesystem::path portDirectory);
     ~PosixSerialPort() override;
