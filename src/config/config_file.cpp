@@ -1,6 +1,7 @@
 #include "config/config_file.hpp"
 
 #include <array>
+#include <fstream>
 #include <random>
 #include <string>
 #include <system_error>
@@ -15,13 +16,15 @@ LoadedConfigFile loadConfigFile(const fs::path& path) {
     if (fs::is_directory(path, ec)) {
         return result;
     }
-    std::FILE* file = std::fopen(path.c_str(), "rb");
-    if (file == nullptr) {
+    // Streams open a path in the system's own encoding of file names (wide on
+    // Windows), which the C library's fopen cannot.
+    std::ifstream file(path, std::ios::binary);
+    if (!file) {
         return result;
     }
     result.opened = true;
-    result.bytesRead = std::fread(result.block.data(), 1, kBlockSize, file);
-    std::fclose(file);
+    file.read(reinterpret_cast<char*>(result.block.data()), kBlockSize);
+    result.bytesRead = static_cast<std::size_t>(file.gcount());
 
     if (result.bytesRead < kBlockSize) {
         result.check = BlockCheck::LengthMismatch;
@@ -37,12 +40,17 @@ namespace {
 // The name a temporary gets: hidden, beside the target, unlikely to collide.
 fs::path temporaryNameFor(const fs::path& target) {
     static std::mt19937_64 generator{std::random_device{}()};
-    std::string name = "." + target.filename().string() + ".tmp-";
+    std::string suffix = ".tmp-";
     const char* digits = "0123456789abcdef";
     std::uint64_t bits = generator();
     for (int i = 0; i < 12; ++i, bits >>= 4) {
-        name += digits[bits & 0xF];
+        suffix += digits[bits & 0xF];
     }
+    // Put together as paths, so that a name the narrow encoding cannot hold
+    // survives.
+    fs::path name = ".";
+    name += target.filename();
+    name += suffix;
     return target.parent_path() / name;
 }
 
@@ -53,9 +61,8 @@ AtomicFileWriter::~AtomicFileWriter() {
 }
 
 void AtomicFileWriter::discard() {
-    if (file_ != nullptr) {
-        std::fclose(file_);
-        file_ = nullptr;
+    if (file_.is_open()) {
+        file_.close();
     }
     if (!temporary_.empty()) {
         std::error_code ec;
@@ -82,21 +89,24 @@ bool AtomicFileWriter::open(const fs::path& requested) {
         }
         // A file the user may not write stays as it is, as it would if we wrote
         // it in place.
-        std::FILE* probe = std::fopen(target.c_str(), "r+b");
-        if (probe == nullptr) {
+        std::filebuf probe;
+        if (probe.open(target, std::ios::in | std::ios::out | std::ios::binary) == nullptr) {
             return false;
         }
-        std::fclose(probe);
     }
 
-    for (int attempt = 0; attempt < 8 && file_ == nullptr; ++attempt) {
+    // A name that is taken is never opened; with 48 random bits in the name,
+    // nobody else makes it between the look and the open.
+    for (int attempt = 0; attempt < 8 && !file_.is_open(); ++attempt) {
         const fs::path candidate = temporaryNameFor(target);
-        file_ = std::fopen(candidate.c_str(), "wbx");
-        if (file_ != nullptr) {
+        if (fs::exists(fs::symlink_status(candidate, ec))) {
+            continue;
+        }
+        if (file_.open(candidate, std::ios::out | std::ios::binary | std::ios::trunc) != nullptr) {
             temporary_ = candidate;
         }
     }
-    if (file_ == nullptr) {
+    if (!file_.is_open()) {
         return false;
     }
     if (fs::exists(status)) {
@@ -107,14 +117,14 @@ bool AtomicFileWriter::open(const fs::path& requested) {
 }
 
 bool AtomicFileWriter::commit(std::span<const std::uint8_t> bytes) {
-    if (file_ == nullptr) {
+    if (!file_.is_open()) {
         return false;
     }
-    const std::size_t written = std::fwrite(bytes.data(), 1, bytes.size(), file_);
-    const bool flushed = std::fflush(file_) == 0;
-    const bool closed = std::fclose(file_) == 0;
-    file_ = nullptr;
-    if (written != bytes.size() || !flushed || !closed) {
+    const auto size = static_cast<std::streamsize>(bytes.size());
+    const bool written = file_.sputn(reinterpret_cast<const char*>(bytes.data()), size) == size;
+    const bool flushed = file_.pubsync() == 0;
+    const bool closed = file_.close() != nullptr;
+    if (!written || !flushed || !closed) {
         discard();
         return false;
     }

@@ -1,8 +1,8 @@
 #pragma once
 
 #include <cstdint>
-#include <cstdio>
 #include <filesystem>
+#include <fstream>
 #include <span>
 #include <string_view>
 
@@ -49,7 +49,7 @@ private:
 
     std::filesystem::path target_;
     std::filesystem::path temporary_;
-    std::FILE* file_ = nullptr;
+    std::filebuf file_;
 };
 
 // What the operator is told about configuration files.
