@@ -426,6 +426,18 @@ bool SimulatedModule::sendAnswer(std::span<const std::uint8_t> bytes, const Simu
         hangUp();
         return false;
     }
+    if (fault.kind == SimulatedFault::Kind::Bursts && fault.offset > 0) {
+        for (std::size_t sent = 0; sent < bytes.size(); sent += fault.offset) {
+            if (sent > 0 && !sleepFor(fault.pause)) {
+                return false;
+            }
+            if (!sendBytes(bytes.subspan(sent, std::min(fault.offset, bytes.size() - sent)),
+                           pace)) {
+                return false;
+            }
+        }
+        return true;
+    }
     if (fault.kind == SimulatedFault::Kind::Pause && fault.offset < bytes.size()) {
         if (!sendBytes(bytes.first(fault.offset), pace)) {
             return false;
