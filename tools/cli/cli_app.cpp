@@ -46,8 +46,9 @@ Usage:
       tool's Write does: the module keeps its identity and version, the
       serial number is the file's (or TEXT, hex bytes such as "00 00 00 00 01 00"),
       and the numbers stored and next are printed.
-  PORT is COMn (through the port directory, then /dev/ttyS*, ttyUSB*, ttyACM*)
-  or a device path.
+  PORT is COMn or a device name. On Linux COMn goes through the port directory,
+  then /dev/ttyS*, ttyUSB*, ttyACM*, and a name with a / is a device path; on
+  Windows COMn is the port of that number, and a name starting \\.\ is used as it is.
 
 Exit status:
   0  success
