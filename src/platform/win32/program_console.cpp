@@ -36,14 +36,23 @@ std::vector<std::string> wideArguments(int argc, char** argv) {
     return arguments;
 }
 
+// Binary mode for a standard stream that is there: a program started without
+// one must not stop in the C library's check of its argument.
+void useBinaryMode(std::FILE* stream, DWORD standardHandle) {
+    const HANDLE handle = GetStdHandle(standardHandle);
+    if (handle != nullptr && handle != INVALID_HANDLE_VALUE && _fileno(stream) >= 0) {
+        _setmode(_fileno(stream), _O_BINARY);
+    }
+}
+
 }  // namespace
 
 ProgramConsole::ProgramConsole(int argc, char** argv) : arguments_(wideArguments(argc, argv)) {
     // Bytes pass unchanged: no CR before each LF in what is printed, no
     // end-of-file at a 0x1A in what is read.
-    _setmode(_fileno(stdin), _O_BINARY);
-    _setmode(_fileno(stdout), _O_BINARY);
-    _setmode(_fileno(stderr), _O_BINARY);
+    useBinaryMode(stdin, STD_INPUT_HANDLE);
+    useBinaryMode(stdout, STD_OUTPUT_HANDLE);
+    useBinaryMode(stderr, STD_ERROR_HANDLE);
     // The console shows the UTF-8 the program prints as the characters they are.
     const UINT current = GetConsoleOutputCP();
     if (current != 0 && current != CP_UTF8 && SetConsoleOutputCP(CP_UTF8)) {
