@@ -8,6 +8,7 @@
 #include "config/field_codec.hpp"
 #include "config/module_identity.hpp"
 #include "link/module_exchange.hpp"
+#include "link/port_name.hpp"
 #include "ui/form_exchange.hpp"
 #include "ui/form_template.hpp"
 #include "ui/message_titles.hpp"
@@ -18,9 +19,6 @@ namespace {
 
 constexpr std::string_view kRegistrationFailed =
     "Failed to register notification of device change, please enable UPnP!";
-
-// Port names and status texts go through a buffer of 256 characters.
-constexpr std::size_t kTextBufferLimit = 255;
 
 FileRequest configFileRequest(FileRequest::Mode mode) {
     return {mode, "*.cfg", {{"配置文件(*.cfg)", "*.cfg"}, {"所有文件(*.*)", "*.*"}}};
@@ -122,8 +120,8 @@ void ConfigDialog::rateUpperChanged() {
 
 std::string ConfigDialog::chosenPort() const {
     std::string text = view_.text(ctl::Port);
-    if (text.size() > kTextBufferLimit) {
-        text.resize(kTextBufferLimit);
+    if (text.size() > kMaxPortNameLength) {
+        text.resize(kMaxPortNameLength);
     }
     return text;
 }
@@ -300,7 +298,7 @@ void ConfigDialog::drainPortEvents() {
 void ConfigDialog::handlePortEventNow(const PortEvent& event) {
     CommandScope scope(*this);
     const int number = portNumberFromName(event.portName);
-    const std::string com = "COM" + std::to_string(number);
+    const std::string com = comName(number);
     if (event.kind == PortEvent::Kind::Removal) {
         status("模块从" + com + "拔出");
         return;
@@ -333,7 +331,7 @@ std::intptr_t ConfigDialog::handleDeviceChange(std::uint32_t eventCode,
         return 0;
     }
     const auto portName = devicePortNames_->portNameAt(*key);
-    if (!portName || portName->size() > kTextBufferLimit) {
+    if (!portName || portName->size() > kMaxPortNameLength) {
         return 0;
     }
     handlePortEvent(

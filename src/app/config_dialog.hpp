@@ -91,7 +91,7 @@ private:
 
     void defaultRateChanged();
     void rateUpperChanged();
-    // The port field's text, cut to 255 characters.
+    // The port field's text, cut to kMaxPortNameLength characters.
     std::string chosenPort() const;
     // Shows the outcome where outcomeDisplay says, and returns it.
     Outcome report(Outcome outcome);

@@ -348,16 +348,6 @@ TEST_F(DialogFixture, PortArrivalAndRemovalTexts) {
     EXPECT_EQ(ports.device.portsCreated, 0) << "nothing is read or written";
 }
 
-TEST(PortNames, NumberFromName) {
-    EXPECT_EQ(portNumberFromName("COM3"), 3);
-    EXPECT_EQ(portNumberFromName("COM12"), 12);
-    EXPECT_EQ(portNumberFromName("COM007"), 7);
-    EXPECT_EQ(portNumberFromName("COMX"), 0);
-    EXPECT_EQ(portNumberFromName("XYZ 42abc"), 42);
-    EXPECT_EQ(portNumberFromName("COM-2"), -2);
-    EXPECT_EQ(portNumberFromName("COM99999999999999"), 2147483647);
-}
-
 TEST(DeviceChange, KeyPathFromTheInterfacePath) {
     EXPECT_EQ(deviceParametersKeyPath(
                   "\\\\?\\USB#VID_1234&PID_5678#6&2A3B4C5D&0&1#{86e0d1e0-8089-11d0-9ce4-"
