@@ -9,6 +9,7 @@
 #include <QStringDecoder>
 #include <QTest>
 
+#include "config/utf8_text.hpp"
 #include "gui/gui_support.hpp"
 #include "gui/module_text.hpp"
 #include "ui/form_exchange.hpp"
