@@ -61,9 +61,12 @@ ConfigBlock decodeAndEncode(const ConfigBlock& block, EncodeOptions options) {
     }
 
     form.advancedShown = options.advancedShown;
-    form.writingFlag = options.writingFlag;
     ConfigBlock encoded = block;
-    form.encodeBlock(encoded);
+    if (options.writingFlag) {
+        form.encodeForStoring(encoded);
+    } else {
+        form.encodeBlock(encoded);
+    }
     for (const auto& message : prompter.messages()) {
         // Range adjustments only: a number message would mean the form could
         // not read what it showed.

@@ -182,9 +182,7 @@ Outcome ConfigDialog::write() {
             std::copy(scratch_.bytes.begin() + block::kIdentity,
                       scratch_.bytes.begin() + block::kSerial,
                       block.bytes.begin() + block::kIdentity);
-            form_.writingFlag = true;
-            form_.encodeBlock(block);
-            form_.writingFlag = false;
+            form_.encodeForStoring(block);
         },
         reporter);
     if (written == Outcome::ModuleWritten) {
@@ -225,9 +223,7 @@ Outcome ConfigDialog::save() {
         return report(Outcome::FileOpenFailed);
     }
     report(Outcome::FileOpened);
-    form_.writingFlag = true;
-    form_.encodeBlock(working_);
-    form_.writingFlag = false;
+    form_.encodeForStoring(working_);
     stampHeaderAndCrc(working_);
     return report(writeConfigFile(file, working_) ? Outcome::FileWritten
                                                   : Outcome::FileWriteFailed);

@@ -258,9 +258,7 @@ int importSettings(const std::vector<std::string>& args, std::istream& in, std::
     // As Save does it: the record goes through the form, and the encode reads it back.
     bench.form.fill();
     bench.form.advancedShown = true;
-    bench.form.writingFlag = true;
-    bench.form.encodeBlock(block);
-    bench.form.writingFlag = false;
+    bench.form.encodeForStoring(block);
 
     const Outcome saved = saveConfigFile(*output, block);
     if (saved != Outcome::FileWritten) {
