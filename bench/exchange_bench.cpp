@@ -91,13 +91,17 @@ int run(int runs) {
     };
     // One byte is 10 bits at 115200 baud.
     const double byteMs = 10.0 / 115.2;
-    const Summary read = time([&] { dialog.read(); });
-    const Summary write = time([&] { dialog.write(); });
+    int failed = 0;
+    const Summary read = time([&] { failed += dialog.read() != Outcome::ModuleRead; });
+    const Summary write = time([&] { failed += dialog.write() != Outcome::ModuleWritten; });
     print("Read command", read, (4 + 518) * byteMs, runs);
     print("Write command", write, (4 + 518 + 518 + 4) * byteMs, runs);
     module.unplug();
     std::filesystem::remove_all(dir);
-    return prompter.messages == 0 ? 0 : 1;
+    if (failed != 0) {
+        std::fprintf(stderr, "%d of %d commands failed\n", failed, 2 * runs);
+    }
+    return failed == 0 && prompter.messages == 0 ? 0 : 1;
 }
 
 }  // namespace

@@ -77,7 +77,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     ConfigBlock block;
     std::copy_n(data, std::min(size, kBlockSize), block.bytes.begin());
     std::copy(kBlockKeyword.begin(), kBlockKeyword.end(), block.bytes.begin() + block::kIdentity);
-    DL250T_FUZZ_CHECK(saveConfigFile(file, block) == SaveOutcome::Ok);
+    DL250T_FUZZ_CHECK(saveConfigFile(file, block) == Outcome::FileWritten);
     checkCommands(file);
     return 0;
 }

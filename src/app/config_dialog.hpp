@@ -11,6 +11,7 @@
 #include "app/window_host.hpp"
 #include "config/clock.hpp"
 #include "config/config_block.hpp"
+#include "config/outcome.hpp"
 #include "link/exchange_reporter.hpp"
 #include "link/serial_port.hpp"
 #include "ui/form_view.hpp"
@@ -65,11 +66,12 @@ public:
     // Enter: the window may close only when the form reads without error.
     bool accept();
 
-    // The operator commands.
-    void read();
-    void write();
-    void open();
-    void save();
+    // The operator commands. Those that end in an outcome have told the
+    // operator of it (outcomeDisplay says how) before they return it.
+    Outcome read();
+    Outcome write();
+    Outcome open();
+    Outcome save();
     void apply();
     void toggleAdvanced();
     void onAutoConfigureClicked();
@@ -79,6 +81,9 @@ public:
     SettingsForm& form() { return form_; }
     bool advancedShown() const { return form_.advancedShown; }
     bool autoConfigure() const { return form_.autoConfigure() != 0; }
+    // The outcome the operator was told of last, also by a Write that a port
+    // arrival ran; nothing before the first.
+    std::optional<Outcome> lastOutcome() const { return lastOutcome_; }
 
 private:
     class Reporter;
@@ -86,10 +91,10 @@ private:
 
     void defaultRateChanged();
     void rateUpperChanged();
-    // The port field's text, cut to 255 characters; when it is empty the
-    // operator is asked to choose a port and there is none.
-    std::optional<std::string> chosenPort();
-    void reportError(std::string_view text);
+    // The port field's text, cut to kMaxPortNameLength characters.
+    std::string chosenPort() const;
+    // Shows the outcome where outcomeDisplay says, and returns it.
+    Outcome report(Outcome outcome);
     void status(std::string_view text);
     void handlePortEventNow(const PortEvent& event);
     void drainPortEvents();
@@ -105,6 +110,7 @@ private:
     int commandDepth_ = 0;
     bool draining_ = false;
     std::deque<PortEvent> pendingPortEvents_;
+    std::optional<Outcome> lastOutcome_;
 };
 
 }  // namespace dl250t

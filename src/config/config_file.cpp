@@ -128,31 +128,19 @@ bool AtomicFileWriter::commit(std::span<const std::uint8_t> bytes) {
     return true;
 }
 
-std::string_view saveOutcomeMessage(SaveOutcome outcome) {
-    switch (outcome) {
-        case SaveOutcome::Ok:
-            return {};
-        case SaveOutcome::OpenFailed:
-            return kFileOpenFailedText;
-        case SaveOutcome::WriteFailed:
-            return kFileWriteFailedText;
-    }
-    return {};
-}
-
 bool writeConfigFile(AtomicFileWriter& writer, const ConfigBlock& stampedBlock) {
     ConfigBlock fileForm = stampedBlock;
     scrambleBytes(fileForm.span());
     return writer.commit(fileForm.span());
 }
 
-SaveOutcome saveConfigFile(const fs::path& path, ConfigBlock& block) {
+Outcome saveConfigFile(const fs::path& path, ConfigBlock& block) {
     AtomicFileWriter writer;
     if (!writer.open(path)) {
-        return SaveOutcome::OpenFailed;
+        return Outcome::FileOpenFailed;
     }
     stampHeaderAndCrc(block);
-    return writeConfigFile(writer, block) ? SaveOutcome::Ok : SaveOutcome::WriteFailed;
+    return writeConfigFile(writer, block) ? Outcome::FileWritten : Outcome::FileWriteFailed;
 }
 
 }  // namespace dl250t

@@ -4,9 +4,9 @@
 #include <cstdio>
 #include <filesystem>
 #include <span>
-#include <string_view>
 
 #include "config/config_block.hpp"
+#include "config/outcome.hpp"
 
 namespace dl250t {
 
@@ -52,23 +52,12 @@ private:
     std::FILE* file_ = nullptr;
 };
 
-// What the operator is told about configuration files.
-inline constexpr std::string_view kFileOpenFailedText = "文件打开失败！";
-inline constexpr std::string_view kFileOpenedText = "文件打开成功！";
-inline constexpr std::string_view kFileReadText = "文件读取成功！";
-inline constexpr std::string_view kFileWrittenText = "文件写入成功！";
-inline constexpr std::string_view kFileWriteFailedText = "文件写入失败！";
-
-enum class SaveOutcome { Ok, OpenFailed, WriteFailed };
-
-// kFileOpenFailedText or kFileWriteFailedText; empty for Ok.
-std::string_view saveOutcomeMessage(SaveOutcome outcome);
-
 // Writes the file form of a block that has already been stamped: a scrambled
 // copy, so the caller's block stays plain.
 bool writeConfigFile(AtomicFileWriter& writer, const ConfigBlock& stampedBlock);
 
-// Stamps the block in place and saves it atomically.
-SaveOutcome saveConfigFile(const std::filesystem::path& path, ConfigBlock& block);
+// Stamps the block in place and saves it atomically: FileWritten,
+// FileOpenFailed or FileWriteFailed.
+Outcome saveConfigFile(const std::filesystem::path& path, ConfigBlock& block);
 
 }  // namespace dl250t

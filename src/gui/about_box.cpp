@@ -6,16 +6,10 @@
 
 #include "gui/form_font.hpp"
 #include "gui/program_icon.hpp"
+#include "gui/qt_text.hpp"
 #include "ui/about_template.hpp"
 
 namespace dl250t {
-namespace {
-
-QString qText(std::string_view text) {
-    return QString::fromUtf8(text.data(), qsizetype(text.size()));
-}
-
-}  // namespace
 
 AboutBox::AboutBox(DialogUnits units, QWidget* parent) : QDialog(parent) {
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |

@@ -18,6 +18,7 @@
 #include "gui/form_font.hpp"
 #include "gui/form_style.hpp"
 #include "gui/program_icon.hpp"
+#include "gui/qt_text.hpp"
 #include "ui/about_template.hpp"
 #include "ui/form_lists.hpp"
 
@@ -33,10 +34,6 @@ std::size_t slot(ctl::ControlId id) {
         throw std::out_of_range("no control " + std::to_string(id) + " on the form");
     }
     return static_cast<std::size_t>(id - ctl::First);
-}
-
-QString qText(std::string_view text) {
-    return QString::fromUtf8(text.data(), qsizetype(text.size()));
 }
 
 // Grows a text widget's rectangle where the font needs more room than the

@@ -5,6 +5,7 @@
 #include "gui/config_app.hpp"
 #include "gui/form_font.hpp"
 #include "gui/program_icon.hpp"
+#include "gui/qt_text.hpp"
 #include "platform/port_event_source.hpp"
 #include "platform/posix/port_directory.hpp"
 
@@ -18,7 +19,7 @@ int main(int argc, char** argv) {
     dl250t::ConfigApp app({
         .portDirectory = portDirectory,
         .startSources = [portDirectory] { return dl250t::startHotPlugSources(portDirectory); },
-        .programName = QCoreApplication::applicationName().toStdString(),
+        .programName = dl250t::stdText(QCoreApplication::applicationName()),
     });
     app.run();
     return 0;

@@ -166,7 +166,7 @@ TEST_F(AppFixture, ReadsAndWritesTheSimulatedModule) {
     prompter.clearRecord();
 
     click(ctl::ReadButton);
-    EXPECT_EQ(status(), "模块读取成功！");
+    EXPECT_EQ(status(), outcomeText(Outcome::ModuleRead));
     EXPECT_EQ(view().text(ctl::NetworkId), "4660");
     EXPECT_EQ(view().text(ctl::Type), "NODE");
     EXPECT_EQ(sim.readRequests(), 1u);
@@ -174,7 +174,7 @@ TEST_F(AppFixture, ReadsAndWritesTheSimulatedModule) {
     type(ctl::Serial, "00 00 00 00 00 FF");
     type(ctl::NetworkId, "321");
     click(ctl::WriteButton);
-    EXPECT_EQ(status(), "模块写入成功！");
+    EXPECT_EQ(status(), outcomeText(Outcome::ModuleWritten));
     ASSERT_EQ(sim.storedCount(), 1u);
     const ConfigBlock stored = *sim.lastStored();
     EXPECT_EQ(decodeSerialText(stored), "00 00 00 00 00 FF");
@@ -201,13 +201,13 @@ TEST_F(AppFixture, SavesAndOpensThroughTheChooser) {
     type(ctl::NetworkId, "321");
     prompter.queueFileAnswer(file.string());
     click(ctl::SaveButton);
-    EXPECT_EQ(status(), "文件写入成功！");
+    EXPECT_EQ(status(), outcomeText(Outcome::FileWritten));
     EXPECT_EQ(testing::readAll(file).size(), kBlockSize);
 
     type(ctl::NetworkId, "5");
     prompter.queueFileAnswer(file.string());
     click(ctl::OpenButton);
-    EXPECT_EQ(status(), "文件读取成功！");
+    EXPECT_EQ(status(), outcomeText(Outcome::FileRead));
     EXPECT_EQ(view().text(ctl::NetworkId), "321");
 
     ASSERT_EQ(prompter.fileRequests().size(), 2u);
@@ -239,7 +239,7 @@ TEST_F(AppFixture, PluggedInModulesArriveAndAutoConfigureWritesThem) {
     SimulatedModule& second = plugInModule(8);
     ASSERT_EQ(second.storedCount(), 1u) << status();
     EXPECT_EQ(decodeSerialText(*second.lastStored()), "00 00 00 00 00 07");
-    EXPECT_EQ(status(), "模块写入成功！");
+    EXPECT_EQ(status(), outcomeText(Outcome::ModuleWritten));
     EXPECT_EQ(view().text(ctl::Serial), "00 00 00 00 00 08");
     // Only warnings: the module's empty block brings values out of range.
     for (const RecordedMessage& message : prompter.messages()) {

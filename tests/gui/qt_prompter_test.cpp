@@ -35,9 +35,9 @@ TEST(QtPrompterTest, MessageBoxHasTitleIconAndOnlyOk) {
             buttons = box.buttons();
             box.button(QMessageBox::Ok)->click();
         });
-        prompter.showMessage("文件打开失败！", "Lorandix Configure Tool", icon);
+        prompter.showMessage("请键入一个整数。", "Lorandix Configure Tool", icon);
         EXPECT_EQ(title, "Lorandix Configure Tool");
-        EXPECT_EQ(text, "文件打开失败！");
+        EXPECT_EQ(text, "请键入一个整数。");
         EXPECT_EQ(shownIcon,
                   icon == MessageIcon::Error ? QMessageBox::Critical : QMessageBox::Warning);
         EXPECT_EQ(buttons.size(), 1);

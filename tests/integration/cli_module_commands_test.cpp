@@ -57,7 +57,7 @@ struct CliModuleTest : ::testing::Test {
 TEST_F(CliModuleTest, ReadSavesTheModulesBlock) {
     const CliRun r = run({"read", "--port", port, "-o", (dir / "m.cfg").string()});
     ASSERT_EQ(r.status, kExitOk) << r.err;
-    EXPECT_EQ(r.out, "模块读取成功！\n");
+    EXPECT_EQ(r.out, std::string(outcomeText(Outcome::ModuleRead)) + "\n");
     const LoadedConfigFile file = loadConfigFile(dir / "m.cfg");
     EXPECT_EQ(file.check, BlockCheck::Ok);
     EXPECT_EQ(file.block, moduleBlock());
@@ -67,12 +67,12 @@ TEST_F(CliModuleTest, WriteKeepsTheModulesIdentityAndReportsTheSerials) {
     ConfigBlock settings = makeInitialWorkingBlock();
     encodeNetworkId(settings, 4660);
     encodeFrequencyMHz(settings, 433.0, 26);
-    ASSERT_EQ(saveConfigFile(dir / "s.cfg", settings), SaveOutcome::Ok);
+    ASSERT_EQ(saveConfigFile(dir / "s.cfg", settings), Outcome::FileWritten);
 
     const CliRun r =
         run({"write", "--port", port, (dir / "s.cfg").string(), "--serial", "00 00 00 00 00 FF"});
     ASSERT_EQ(r.status, kExitOk) << r.err;
-    EXPECT_THAT(r.out, HasSubstr("模块写入成功！\n"));
+    EXPECT_THAT(r.out, HasSubstr(std::string(outcomeText(Outcome::ModuleWritten)) + "\n"));
     EXPECT_THAT(r.out, HasSubstr("serial number stored: 00 00 00 00 00 FF\n"));
     EXPECT_THAT(r.out, HasSubstr("next serial number: 00 00 00 00 01 00\n"));
     ASSERT_TRUE(module->lastStored());
@@ -85,13 +85,13 @@ TEST_F(CliModuleTest, WriteKeepsTheModulesIdentityAndReportsTheSerials) {
 
 TEST_F(CliModuleTest, EachKindOfFailureHasItsOwnStatus) {
     ConfigBlock settings = moduleBlock();
-    ASSERT_EQ(saveConfigFile(dir / "s.cfg", settings), SaveOutcome::Ok);
+    ASSERT_EQ(saveConfigFile(dir / "s.cfg", settings), Outcome::FileWritten);
     const std::string file = (dir / "s.cfg").string();
 
     module->setFault(*parseSimulatedFault("wrong-ack"));
     CliRun r = run({"write", "--port", port, file});
     EXPECT_EQ(r.status, kExitModuleRefused);
-    EXPECT_THAT(r.err, HasSubstr("模块写入失败！"));
+    EXPECT_THAT(r.err, HasSubstr(std::string(outcomeText(Outcome::ModuleWriteFailed))));
 
     module->setFault(*parseSimulatedFault("bad-crc"));
     r = run({"read", "--port", port, "-o", (dir / "x.cfg").string()});
@@ -101,15 +101,16 @@ TEST_F(CliModuleTest, EachKindOfFailureHasItsOwnStatus) {
     module->setFault(*parseSimulatedFault("silent"));
     r = run({"read", "--port", port, "-o", (dir / "x.cfg").string()});
     EXPECT_EQ(r.status, kExitModuleSilent);
-    EXPECT_THAT(r.err, HasSubstr("串口响应超时！"));
+    EXPECT_THAT(r.err, HasSubstr(std::string(outcomeText(Outcome::ResponseTimeout))));
 
     r = run({"read", "--port", (dir / "no-such-tty").string(), "-o", (dir / "x.cfg").string()});
     EXPECT_EQ(r.status, kExitPortOpenFailed);
-    EXPECT_THAT(r.err, HasSubstr("串口打开失败，没有此串口者被占用！"));
+    EXPECT_THAT(r.err, HasSubstr(std::string(outcomeText(Outcome::PortOpenFailed))));
 
     r = run({"write", "--port", port, (dir / "missing.cfg").string()});
     EXPECT_EQ(r.status, kExitFileUnreadable);
     EXPECT_EQ(run({"read", "--port", port}).status, kExitUsage);
+    EXPECT_EQ(run({"write", "--port", port, ""}).status, kExitUsage);
 }
 
 }  // namespace

@@ -12,6 +12,7 @@
 #include "platform/linux/port_directory_source.hpp"
 #include "platform/posix/posix_serial_port.hpp"
 #include "sim/simulated_module.hpp"
+#include "support/outcome_printer.hpp"
 #include "support/port_event_printer.hpp"
 #include "support/recording_prompter.hpp"
 #include "support/temp_dir.hpp"
@@ -110,7 +111,7 @@ TEST_F(AutoConfigureOverPorts, ModulesPluggedInOneAfterAnotherGetConsecutiveSeri
 
         EXPECT_THAT(pumpPortEvents(), ElementsAre(arrival(name)));
         EXPECT_EQ(view.text(ctl::Port), name);
-        EXPECT_EQ(view.text(ctl::StatusLine), "模块写入成功！");
+        EXPECT_EQ(dialog.lastOutcome(), Outcome::ModuleWritten);
         EXPECT_EQ(simulated.readRequests(), 1u);
         ASSERT_EQ(simulated.storedCount(), 1u) << name;
         written.push_back(storedSerial(simulated));
@@ -154,7 +155,7 @@ TEST_F(AutoConfigureOverPorts, ModulePluggedInDuringABoxIsWrittenAfterTheFirst) 
     EXPECT_EQ(storedSerial(two), first + 1);
     EXPECT_EQ(serialNumber(view.text(ctl::Serial)), first + 2);
     EXPECT_EQ(view.text(ctl::Port), "COM4");
-    EXPECT_EQ(view.text(ctl::StatusLine), "模块写入成功！");
+    EXPECT_EQ(dialog.lastOutcome(), Outcome::ModuleWritten);
     ASSERT_FALSE(prompter.messages().empty());
     EXPECT_THAT(prompter.messages(),
                 ::testing::Each(Field(&RecordedMessage::icon, MessageIcon::Warning)));

@@ -91,9 +91,10 @@ TEST_F(SimulatedModuleTest, KeepsAWrittenBlockForTheNextReadAndInItsStoreFile) {
 
     ConfigBlock working = makeInitialWorkingBlock();
     working[block::kSerial + 4] = 0x01;
-    ASSERT_TRUE(writeExchange(factory, module.portName(), working, {}, reporter));
+    ASSERT_EQ(writeExchange(factory, module.portName(), working, {}, reporter),
+              Outcome::ModuleWritten);
     ConfigBlock readBack;
-    ASSERT_TRUE(readExchange(factory, module.portName(), readBack, reporter));
+    ASSERT_EQ(readExchange(factory, module.portName(), readBack, reporter), Outcome::ModuleRead);
 
     EXPECT_EQ(readBack, working);
     EXPECT_EQ(module.storedCount(), 1u);
@@ -110,7 +111,8 @@ TEST_F(SimulatedModuleTest, RefusesAWrittenBlockThatFailsItsChecks) {
     PosixSerialPortFactory factory(ports);
     testing::RecordingReporter reporter;
     ConfigBlock working;  // no block keyword
-    EXPECT_FALSE(writeExchange(factory, module.portName(), working, {}, reporter));
+    EXPECT_EQ(writeExchange(factory, module.portName(), working, {}, reporter),
+              Outcome::ModuleWriteFailed);
     EXPECT_EQ(module.storedCount(), 0u);
     EXPECT_EQ(module.block(), defaultSimulatedBlock());
 }
@@ -130,7 +132,7 @@ TEST_F(SimulatedModuleTest, TheProgramPlugsInAnswersAndUnplugs) {
     PosixSerialPortFactory factory(ports);
     testing::RecordingReporter reporter;
     ConfigBlock target;
-    EXPECT_TRUE(readExchange(factory, "COM107", target, reporter));
+    EXPECT_EQ(readExchange(factory, "COM107", target, reporter), Outcome::ModuleRead);
     EXPECT_EQ(target, defaultSimulatedBlock());
 
     std::string rest;

@@ -81,14 +81,14 @@ struct Workbench {
 std::optional<ConfigBlock> loadChecked(const std::string& path, std::ostream& err, int& status) {
     const LoadedConfigFile loaded = loadConfigFile(path);
     if (!loaded.opened) {
-        err << path << ": " << kFileOpenFailedText << '\n';
-        status = kExitFileUnreadable;
+        err << path << ": " << outcomeText(Outcome::FileOpenFailed) << '\n';
+        status = exitStatusFor(Outcome::FileOpenFailed);
         return std::nullopt;
     }
-    if (loaded.check != BlockCheck::Ok) {
-        err << path << ": " << blockCheckName(loaded.check) << ": "
-            << blockCheckMessage(loaded.check) << '\n';
-        status = kExitInvalidBlock;
+    if (const auto failure = blockCheckFailure(loaded.check)) {
+        err << path << ": " << blockCheckName(loaded.check) << ": " << outcomeText(*failure)
+            << '\n';
+        status = exitStatusFor(*failure);
         return std::nullopt;
     }
     return loaded.block;
@@ -149,20 +149,20 @@ int show(const std::vector<std::string>& args, std::ostream& out, std::ostream& 
     }
     const LoadedConfigFile loaded = loadConfigFile(*path);
     if (!loaded.opened) {
-        err << *path << ": " << kFileOpenFailedText << '\n';
-        return kExitFileUnreadable;
+        err << *path << ": " << outcomeText(Outcome::FileOpenFailed) << '\n';
+        return exitStatusFor(Outcome::FileOpenFailed);
     }
-    if (loaded.check != BlockCheck::Ok) {
+    if (const auto failure = blockCheckFailure(loaded.check)) {
         if (json) {
             nlohmann::ordered_json result;
             result["check"] = blockCheckName(loaded.check);
-            result["message"] = blockCheckMessage(loaded.check);
+            result["message"] = outcomeText(*failure);
             out << result.dump(2) << '\n';
         } else {
             out << "check: " << blockCheckName(loaded.check) << '\n'
-                << blockCheckMessage(loaded.check) << '\n';
+                << outcomeText(*failure) << '\n';
         }
-        return kExitInvalidBlock;
+        return exitStatusFor(*failure);
     }
     Workbench bench(err);
     bench.form.decodeBlock(loaded.block);
@@ -218,8 +218,8 @@ int importSettings(const std::vector<std::string>& args, std::istream& in, std::
         if (*input != "-") {
             file.open(*input, std::ios::binary);
             if (!file) {
-                err << *input << ": " << kFileOpenFailedText << '\n';
-                return kExitFileUnreadable;
+                err << *input << ": " << outcomeText(Outcome::FileOpenFailed) << '\n';
+                return exitStatusFor(Outcome::FileOpenFailed);
             }
         }
         std::istream& source = *input == "-" ? in : file;
@@ -258,19 +258,49 @@ int importSettings(const std::vector<std::string>& args, std::istream& in, std::
     // As Save does it: the record goes through the form, and the encode reads it back.
     bench.form.fill();
     bench.form.advancedShown = true;
-    bench.form.writingFlag = true;
-    bench.form.encodeBlock(block);
-    bench.form.writingFlag = false;
+    bench.form.encodeForStoring(block);
 
-    const SaveOutcome saved = saveConfigFile(*output, block);
-    if (saved != SaveOutcome::Ok) {
-        err << *output << ": " << saveOutcomeMessage(saved) << '\n';
+    const Outcome saved = saveConfigFile(*output, block);
+    if (saved != Outcome::FileWritten) {
+        err << *output << ": " << outcomeText(saved) << '\n';
         return kExitFileNotWritten;
     }
     return kExitOk;
 }
 
 }  // namespace
+
+int exitStatusFor(Outcome outcome) {
+    switch (outcome) {
+        case Outcome::ModuleRead:
+        case Outcome::ModuleWritten:
+        case Outcome::FileOpened:
+        case Outcome::FileRead:
+        case Outcome::FileWritten:
+            return kExitOk;
+        case Outcome::LengthMismatch:
+        case Outcome::KeywordMismatch:
+        case Outcome::CrcMismatch:
+            return kExitInvalidBlock;
+        case Outcome::FileOpenFailed:
+            return kExitFileUnreadable;
+        case Outcome::FileWriteFailed:
+            return kExitFileNotWritten;
+        case Outcome::PortOpenFailed:
+            return kExitPortOpenFailed;
+        case Outcome::PortWriteFailed:
+        case Outcome::PortReadFailed:
+            return kExitSerialFailed;
+        case Outcome::ResponseTimeout:
+            return kExitModuleSilent;
+        case Outcome::ModuleWriteFailed:
+            return kExitModuleRefused;
+        case Outcome::NoPortChosen:
+        case Outcome::Cancelled:
+            return kExitUsage;
+    }
+    return kExitUsage;
+}
 
 int runCli(const std::vector<std::string>& args, std::istream& in, std::ostream& out,
            std::ostream& err) {

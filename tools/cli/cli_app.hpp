@@ -4,6 +4,8 @@
 #include <string>
 #include <vector>
 
+#include "config/outcome.hpp"
+
 namespace dl250t::cli {
 
 // Exit statuses of dl250t-cli, one per kind of outcome.
@@ -19,6 +21,11 @@ enum ExitStatus : int {
     kExitModuleSilent = 8,    // the module did not answer
     kExitModuleRefused = 9,   // the module did not acknowledge the write
 };
+
+// The exit status that tells a script how an exchange, a command or the
+// reading of a file ended. A file the companion writes has status 5 whichever
+// step of writing it failed.
+int exitStatusFor(Outcome outcome);
 
 // Runs one command of the companion: args are the arguments after the
 // program's name. Results go to out, messages and warnings to err.

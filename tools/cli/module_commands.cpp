@@ -9,7 +9,6 @@
 #include "cli_app.hpp"
 #include "config/config_file.hpp"
 #include "config/field_codec.hpp"
-#include "link/exchange_messages.hpp"
 #include "link/module_exchange.hpp"
 #include "platform/posix/posix_serial_port.hpp"
 #include "stream_prompter.hpp"
@@ -19,39 +18,13 @@ namespace dl250t::cli {
 
 namespace {
 
-// The exit status for an outcome text of the module exchanges.
-int statusForOutcome(std::string_view text) {
-    if (text == kModuleReadOkText || text == kModuleWriteOkText) {
-        return kExitOk;
-    }
-    if (text == kPortOpenFailedText) {
-        return kExitPortOpenFailed;
-    }
-    if (text == kPortWriteFailedText || text == kPortReadFailedText) {
-        return kExitSerialFailed;
-    }
-    if (text == kResponseTimeoutText) {
-        return kExitModuleSilent;
-    }
-    if (text == kModuleWriteFailedText) {
-        return kExitModuleRefused;
-    }
-    return kExitInvalidBlock;  // one of the block checks
-}
-
 // Success texts go to standard output, failures to standard error.
 class PrintingReporter final : public ExchangeReporter {
 public:
     PrintingReporter(std::ostream& out, std::ostream& err) : out_(out), err_(err) {}
-    void status(std::string_view text) override {
-        last = text;
-        out_ << text << '\n';
+    void report(Outcome outcome) override {
+        (isSuccess(outcome) ? out_ : err_) << outcomeText(outcome) << '\n';
     }
-    void failure(std::string_view text) override {
-        last = text;
-        err_ << text << '\n';
-    }
-    std::string last;
 
 private:
     std::ostream& out_;
@@ -100,7 +73,8 @@ std::optional<ModuleArgs> parseModuleArgs(const std::vector<std::string>& args, 
             return std::nullopt;
         }
     }
-    if (parsed.port.empty() || (wantsOutput ? !parsed.output : !parsed.file)) {
+    if (parsed.port.empty() ||
+        (wantsOutput ? !parsed.output : !parsed.file || parsed.file->empty())) {
         err << "dl250t-cli " << command << ": "
             << (wantsOutput ? "give --port P and -o FILE.cfg" : "give --port P and FILE.cfg")
             << '\n';
@@ -119,12 +93,13 @@ int readModule(const std::vector<std::string>& args, std::ostream& out, std::ost
     PosixSerialPortFactory ports;
     PrintingReporter reporter(out, err);
     ConfigBlock block;
-    if (!readExchange(ports, parsed->port, block, reporter)) {
-        return statusForOutcome(reporter.last);
+    const Outcome read = readExchange(ports, parsed->port, block, reporter);
+    if (read != Outcome::ModuleRead) {
+        return exitStatusFor(read);
     }
-    const SaveOutcome saved = saveConfigFile(*parsed->output, block);
-    if (saved != SaveOutcome::Ok) {
-        err << *parsed->output << ": " << saveOutcomeMessage(saved) << '\n';
+    const Outcome saved = saveConfigFile(*parsed->output, block);
+    if (saved != Outcome::FileWritten) {
+        err << *parsed->output << ": " << outcomeText(saved) << '\n';
         return kExitFileNotWritten;
     }
     return kExitOk;
@@ -146,26 +121,22 @@ int writeModule(const std::vector<std::string>& args, std::ostream& out, std::os
     dialog.initialise();
 
     prompter.answer = *parsed->file;
-    dialog.open();
-    const std::string opened = view.text(ctl::StatusLine);
-    if (opened != kFileReadText) {
-        return opened == kFileOpenFailedText ? kExitFileUnreadable : kExitInvalidBlock;
+    const Outcome opened = dialog.open();
+    if (opened != Outcome::FileRead) {
+        return exitStatusFor(opened);
     }
     dialog.toggleAdvanced();
     if (parsed->serial) {
         view.setText(ctl::Serial, *parsed->serial);
     }
     view.setText(ctl::Port, parsed->port);
-    dialog.write();
-
-    const std::string outcome = view.text(ctl::StatusLine);
-    const int status = statusForOutcome(outcome);
-    if (status != kExitOk) {
-        return status;
+    const Outcome written = dialog.write();
+    if (written != Outcome::ModuleWritten) {
+        return exitStatusFor(written);
     }
     ConfigBlock stored;
     encodeSerialText(stored, dialog.form().settings().serialText);
-    out << outcome << '\n';
+    out << outcomeText(written) << '\n';
     out << "serial number stored: " << decodeSerialText(stored) << '\n';
     out << "next serial number: " << view.text(ctl::Serial) << '\n';
     return kExitOk;

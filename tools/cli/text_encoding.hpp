@@ -11,6 +11,4 @@ namespace dl250t::cli {
 // GB18030, and bytes that are not even that become U+FFFD.
 std::string moduleTextToUtf8(std::string_view text);
 
-bool isValidUtf8(std::string_view text);
-
 }  // namespace dl250t::cli

@@ -386,7 +386,7 @@ void SimulatedModule::answerWrite(const ConfigBlock& written) {
         }
         if (!options_.storeFile.empty()) {
             ConfigBlock copy = written;
-            if (saveConfigFile(options_.storeFile, copy) != SaveOutcome::Ok) {
+            if (saveConfigFile(options_.storeFile, copy) != Outcome::FileWritten) {
                 event("cannot save " + options_.storeFile.string());
             }
         }

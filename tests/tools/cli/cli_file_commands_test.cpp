@@ -34,7 +34,7 @@ struct CliFixture : ::testing::Test {
     std::string path(const std::string& name) const { return (dir / name).string(); }
 
     std::string saveBlock(const std::string& name, ConfigBlock block) {
-        EXPECT_EQ(saveConfigFile(dir / name, block), SaveOutcome::Ok);
+        EXPECT_EQ(saveConfigFile(dir / name, block), Outcome::FileWritten);
         return path(name);
     }
 
@@ -96,13 +96,14 @@ TEST_F(CliFixture, InvalidFileShowsItsCheckAndNoSettings) {
     EXPECT_EQ(r.status, kExitInvalidBlock);
     const auto json = nlohmann::json::parse(r.out);
     EXPECT_EQ(json["check"], "CrcMismatch");
-    EXPECT_EQ(json["message"], "配置块CRC检验错误！");
+    EXPECT_EQ(json["message"], std::string(outcomeText(Outcome::CrcMismatch)));
     EXPECT_FALSE(json.contains("settings"));
 
     writeAll(dir / "short.cfg", std::vector<std::uint8_t>(517, 0));
     r = run({"show", path("short.cfg")});
     EXPECT_EQ(r.status, kExitInvalidBlock);
-    EXPECT_EQ(r.out, "check: LengthMismatch\n配置块长度不匹配！\n");
+    EXPECT_EQ(r.out,
+              "check: LengthMismatch\n" + std::string(outcomeText(Outcome::LengthMismatch)) + "\n");
 
     r = run({"show", path("missing.cfg")});
     EXPECT_EQ(r.status, kExitFileUnreadable);

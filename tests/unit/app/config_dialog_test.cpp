@@ -7,6 +7,7 @@
 
 #include "config/config_file.hpp"
 #include "config/field_codec.hpp"
+#include "support/outcome_printer.hpp"
 #include "support/recording_prompter.hpp"
 #include "support/scripted_serial_port.hpp"
 #include "support/temp_dir.hpp"
@@ -122,9 +123,13 @@ TEST_F(DialogFixture, EmptyPortOnlyAsksForAPort) {
         prompter.clearRecord();
         dialog.handleControlEvent(ControlEvent::Clicked, button);
         ASSERT_EQ(prompter.messages().size(), 1u);
-        EXPECT_EQ(prompter.messages()[0].text, "请选择一个COM口！");
+        EXPECT_EQ(prompter.messages()[0].text, outcomeText(Outcome::NoPortChosen));
+        EXPECT_EQ(prompter.messages()[0].title, "Lorandix Configure Tool");
         EXPECT_EQ(prompter.messages()[0].icon, MessageIcon::Error);
+        EXPECT_EQ(dialog.lastOutcome(), Outcome::NoPortChosen);
     }
+    EXPECT_EQ(dialog.read(), Outcome::NoPortChosen);
+    EXPECT_EQ(dialog.write(), Outcome::NoPortChosen);
     EXPECT_EQ(view.text(ctl::StatusLine), "earlier");
     EXPECT_EQ(ports.device.portsCreated, 0);
 }
@@ -135,8 +140,8 @@ TEST_F(DialogFixture, ReadDecodesTheModuleIntoTheForm) {
     encodeNetworkId(block, 0x1234);
     stampHeaderAndCrc(block);
     ports.device.replies.push_back(ScriptedReply::block(block));
-    dialog.read();
-    EXPECT_EQ(view.text(ctl::StatusLine), "模块读取成功！");
+    EXPECT_EQ(dialog.read(), Outcome::ModuleRead);
+    EXPECT_EQ(view.text(ctl::StatusLine), outcomeText(Outcome::ModuleRead));
     EXPECT_EQ(view.text(ctl::NetworkId), "4660");
     EXPECT_EQ(view.text(ctl::Type), "NODE");
     EXPECT_EQ(dialog.workingBlock(), block);
@@ -149,22 +154,27 @@ TEST_F(DialogFixture, FailedReadLeavesTheWorkingBlockAlone) {
     const ConfigBlock before = dialog.workingBlock();
     ConfigBlock corrupt = moduleBlock();
     corrupt[400] ^= 1;
-    for (ScriptedReply reply : {ScriptedReply::block(moduleBlock(), 300),
-                                ScriptedReply::block(corrupt), ScriptedReply::text("")}) {
+    const std::pair<ScriptedReply, Outcome> replies[] = {
+        {ScriptedReply::block(moduleBlock(), 300), Outcome::LengthMismatch},
+        {ScriptedReply::block(corrupt), Outcome::CrcMismatch},
+        {ScriptedReply::text(""), Outcome::ResponseTimeout},
+    };
+    for (const auto& [reply, outcome] : replies) {
         ports.device.replies.push_back(reply);
-        dialog.read();
+        prompter.clearRecord();
+        EXPECT_EQ(dialog.read(), outcome);
         EXPECT_EQ(dialog.workingBlock(), before);
+        EXPECT_EQ(view.text(ctl::StatusLine), outcomeText(outcome));
+        EXPECT_THAT(prompter.messageTexts(), ElementsAre(outcomeText(outcome)));
     }
-    EXPECT_THAT(prompter.messageTexts(),
-                ElementsAre("配置块长度不匹配！", "配置块CRC检验错误！", "串口响应超时！"));
 }
 
 TEST_F(DialogFixture, WriteTakesOverTheIdentityAndAdvancesTheSerial) {
     view.setText(ctl::Port, "COM5");
     view.setText(ctl::Serial, "00 00 00 00 00 FF");
     scriptWrite();
-    dialog.write();
-    EXPECT_EQ(view.text(ctl::StatusLine), "模块写入成功！");
+    EXPECT_EQ(dialog.write(), Outcome::ModuleWritten);
+    EXPECT_EQ(view.text(ctl::StatusLine), outcomeText(Outcome::ModuleWritten));
     const ConfigBlock first = lastWrittenBlock();
     EXPECT_EQ(decodeSerialText(first), "00 00 00 00 00 FF");
     EXPECT_EQ(std::string(first.bytes.begin(), first.bytes.begin() + 4), "ATW0");
@@ -199,8 +209,8 @@ TEST_F(DialogFixture, SilentModuleIsNotWrittenAndKeepsTheSerial) {
     view.setText(ctl::Port, "COM5");
     view.setText(ctl::Serial, "00 00 00 00 00 07");
     const ConfigBlock before = dialog.workingBlock();
-    dialog.write();
-    EXPECT_THAT(prompter.messageTexts(), ElementsAre("串口响应超时！"));
+    EXPECT_EQ(dialog.write(), Outcome::ResponseTimeout);
+    EXPECT_EQ(prompter.messages().size(), 1u);
     EXPECT_EQ(ports.device.writes.size(), 1u) << "only the read request";
     EXPECT_EQ(view.text(ctl::Serial), "00 00 00 00 00 07");
     EXPECT_EQ(dialog.workingBlock(), before);
@@ -210,8 +220,7 @@ TEST_F(DialogFixture, RefusedWriteKeepsTheSerialForTheNextModule) {
     view.setText(ctl::Port, "COM5");
     view.setText(ctl::Serial, "00 00 00 00 00 07");
     scriptWrite("ATER");
-    dialog.write();
-    EXPECT_THAT(prompter.messageTexts(), ElementsAre("模块写入失败！"));
+    EXPECT_EQ(dialog.write(), Outcome::ModuleWriteFailed);
     EXPECT_EQ(view.text(ctl::Serial), "00 00 00 00 00 07");
     scriptWrite();
     dialog.write();
@@ -233,8 +242,8 @@ struct FileFixture : DialogFixture {
 
 TEST_F(FileFixture, SaveWritesAStampedScrambledBlockAndKeepsItPlain) {
     prompter.queueFileAnswer((dir / "a.cfg").string());
-    dialog.save();
-    EXPECT_EQ(view.text(ctl::StatusLine), "文件写入成功！");
+    EXPECT_EQ(dialog.save(), Outcome::FileWritten);
+    EXPECT_EQ(view.text(ctl::StatusLine), outcomeText(Outcome::FileWritten));
     const auto bytes = testing::readAll(dir / "a.cfg");
     ASSERT_EQ(bytes.size(), 518u);
     EXPECT_EQ(bytes[0], 'A' ^ 0xA7);
@@ -251,9 +260,9 @@ TEST_F(FileFixture, SaveWritesAStampedScrambledBlockAndKeepsItPlain) {
 TEST_F(FileFixture, CancelledChooserDoesNothing) {
     view.setText(ctl::StatusLine, "before");
     prompter.queueFileAnswer(std::nullopt);
-    dialog.open();
+    EXPECT_EQ(dialog.open(), Outcome::Cancelled);
     prompter.queueFileAnswer("");
-    dialog.save();
+    EXPECT_EQ(dialog.save(), Outcome::Cancelled);
     EXPECT_EQ(view.text(ctl::StatusLine), "before");
     EXPECT_TRUE(prompter.messages().empty());
 }
@@ -267,26 +276,26 @@ TEST_F(FileFixture, OpenChecksLengthAndLoadsTheFirst518Bytes) {
 
     testing::writeAll(dir / "short.cfg", {bytes.begin(), bytes.end() - 1});
     prompter.queueFileAnswer((dir / "short.cfg").string());
-    dialog.open();
-    EXPECT_THAT(prompter.messageTexts(), ElementsAre("配置块长度不匹配！"));
+    EXPECT_EQ(dialog.open(), Outcome::LengthMismatch);
+    EXPECT_THAT(prompter.messageTexts(), ElementsAre(outcomeText(Outcome::LengthMismatch)));
 
     bytes.resize(600, 0xEE);
     testing::writeAll(dir / "long.cfg", bytes);
     prompter.queueFileAnswer((dir / "long.cfg").string());
-    dialog.open();
-    EXPECT_EQ(view.text(ctl::StatusLine), "文件读取成功！");
+    EXPECT_EQ(dialog.open(), Outcome::FileRead);
+    EXPECT_EQ(view.text(ctl::StatusLine), outcomeText(Outcome::FileRead));
     EXPECT_EQ(view.text(ctl::NetworkId), "777");
 
     prompter.clearRecord();
     prompter.queueFileAnswer((dir / "missing.cfg").string());
-    dialog.open();
-    EXPECT_THAT(prompter.messageTexts(), ElementsAre("文件打开失败！"));
+    EXPECT_EQ(dialog.open(), Outcome::FileOpenFailed);
+    EXPECT_THAT(prompter.messageTexts(), ElementsAre(outcomeText(Outcome::FileOpenFailed)));
 }
 
 TEST_F(FileFixture, SaveAfterOpenKeepsTheWorkingIdentity) {
     ConfigBlock other = moduleBlock("Lorandix Other R 26807");
     encodeNetworkId(other, 555);
-    ASSERT_EQ(saveConfigFile(dir / "other.cfg", other), SaveOutcome::Ok);
+    ASSERT_EQ(saveConfigFile(dir / "other.cfg", other), Outcome::FileWritten);
     prompter.queueFileAnswer((dir / "other.cfg").string());
     dialog.open();
     prompter.queueFileAnswer((dir / "saved.cfg").string());
@@ -303,8 +312,8 @@ TEST_F(FileFixture, SaveIntoAFolderPathFailsToOpenAndLeavesItAlone) {
     std::filesystem::create_directory(dir / "folder.cfg");
     prompter.queueFileAnswer((dir / "folder.cfg").string());
     const ConfigBlock before = dialog.workingBlock();
-    dialog.save();
-    EXPECT_THAT(prompter.messageTexts(), ElementsAre("文件打开失败！"));
+    EXPECT_EQ(dialog.save(), Outcome::FileOpenFailed);
+    EXPECT_THAT(prompter.messageTexts(), ElementsAre(outcomeText(Outcome::FileOpenFailed)));
     EXPECT_EQ(dialog.workingBlock(), before) << "nothing was encoded";
 }
 
@@ -337,16 +346,6 @@ TEST_F(DialogFixture, PortArrivalAndRemovalTexts) {
     dialog.handlePortEvent({PortEvent::Kind::Arrival, "CO"});
     EXPECT_EQ(view.text(ctl::Port), "COM51") << "a name without a number is ignored";
     EXPECT_EQ(ports.device.portsCreated, 0) << "nothing is read or written";
-}
-
-TEST(PortNames, NumberFromName) {
-    EXPECT_EQ(portNumberFromName("COM3"), 3);
-    EXPECT_EQ(portNumberFromName("COM12"), 12);
-    EXPECT_EQ(portNumberFromName("COM007"), 7);
-    EXPECT_EQ(portNumberFromName("COMX"), 0);
-    EXPECT_EQ(portNumberFromName("XYZ 42abc"), 42);
-    EXPECT_EQ(portNumberFromName("COM-2"), -2);
-    EXPECT_EQ(portNumberFromName("COM99999999999999"), 2147483647);
 }
 
 TEST(DeviceChange, KeyPathFromTheInterfacePath) {
@@ -452,10 +451,11 @@ TEST_F(DialogFixture, ArrivalDuringAnOpenBoxIsHandledAfterItExactlyOnce) {
         }
     });
     dialog.handlePortEvent({PortEvent::Kind::Arrival, "COM7"});
-    EXPECT_THAT(prompter.messageTexts(), ElementsAre("模块写入失败！"));
+    EXPECT_THAT(prompter.messageTexts(), ElementsAre(outcomeText(Outcome::ModuleWriteFailed)));
     EXPECT_EQ(ports.device.writes.size(), 4u);
     EXPECT_EQ(ports.device.openedName, "COM8");
-    EXPECT_EQ(view.text(ctl::StatusLine), "模块写入成功！");
+    EXPECT_EQ(dialog.lastOutcome(), Outcome::ModuleWritten);
+    EXPECT_EQ(view.text(ctl::StatusLine), outcomeText(Outcome::ModuleWritten));
     EXPECT_EQ(decodeSerialText(lastWrittenBlock()), "00 00 00 00 00 01");
     EXPECT_EQ(view.text(ctl::Serial), "00 00 00 00 00 02");
     EXPECT_TRUE(ports.device.misuse.empty());
