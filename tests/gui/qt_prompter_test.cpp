@@ -92,7 +92,16 @@ TEST(QtPrompterTest, SaveMayNameANewFile) {
         auto& chooser = dynamic_cast<QFileDialog&>(dialog);
         acceptMode = chooser.acceptMode();
         confirmsOverwrite = !chooser.testOption(QFileDialog::DontConfirmOverwrite);
-        chooser.selectFile(QString::fromStdString((dir / "new.cfg").string()));
+        // Typed, as the operator names a new file. selectFile() leaves the
+        // name field alone once it has the focus, and when it gets it
+        // depends on how fast the chooser is drawn.
+        auto* name = chooser.findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+        if (name == nullptr) {
+            ADD_FAILURE() << "the chooser has no name field";
+            chooser.reject();
+            return;
+        }
+        name->setText(QString::fromStdString((dir / "new.cfg").string()));
         static_cast<QDialog&>(chooser).accept();
     });
     FileRequest save = kOpenRequest;
