@@ -62,7 +62,14 @@ QRect fitToText(QRect rect, QSize needed, Qt::Alignment align) {
 
 }  // namespace
 
-ConfigWindow::ConfigWindow(DialogUnits units, QWidget* parent) : QDialog(parent), units_(units) {
+ConfigWindow::ConfigWindow(const QFont& font, double scale, QWidget* parent)
+    : ConfigWindow(DialogUnits::forFont(font, scale), font, parent) {}
+
+ConfigWindow::ConfigWindow(DialogUnits units, QWidget* parent)
+    : ConfigWindow(units, formFont(), parent) {}
+
+ConfigWindow::ConfigWindow(DialogUnits units, const QFont& font, QWidget* parent)
+    : QDialog(parent), units_(units) {
     // A title bar with the system menu and the close box; no minimise or
     // maximise box, and the size is fixed.
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
@@ -70,7 +77,7 @@ ConfigWindow::ConfigWindow(DialogUnits units, QWidget* parent) : QDialog(parent)
                    Qt::MSWindowsFixedSizeDialogHint);
     setWindowTitle(qText(kFormTitle));
     setWindowIcon(programIcon());
-    setFont(formFont());
+    setFont(font);
     setSizeGripEnabled(false);
     // A widget's style does not pass to its children; the controls that need
     // it are given it one by one.
@@ -112,10 +119,12 @@ QSize ConfigWindow::fullClientSize() const {
 }
 
 QSize ConfigWindow::collapsedClientSize() const {
-    // The fixed cut of the template's metrics, scaled like everything else:
-    // it leaves the bottom row and hides the advanced group.
-    const QSize full = fullClientSize();
-    return {full.width(), full.height() - units_.pixels(kAdvancedCollapsePixels)};
+    // The cut leaves the bottom row and hides the advanced group. It is given
+    // in pixels of the template's font; in units it follows whatever font the
+    // window is drawn in.
+    static_assert(kAdvancedCollapsePixels * 8 % DialogUnits::kTemplateBaseHeight == 0);
+    constexpr int kCollapseUnits = kAdvancedCollapsePixels * 8 / DialogUnits::kTemplateBaseHeight;
+    return units_.size({kFormClientSize.width, kFormClientSize.height - kCollapseUnits});
 }
 
 void ConfigWindow::createGroupBoxes() {

@@ -5,6 +5,7 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QFontDatabase>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -34,6 +35,29 @@ TEST(DialogUnitsTest, ConvertsEdgesAtTheTemplateMetricsAndScales) {
     const DialogUnits at120(1.25);
     EXPECT_EQ(at120.rect({86, 208, 288, 12}), QRect(161, 390, 540, 23));
     EXPECT_EQ(at120.pixels(93), 116);
+}
+
+// Average letter width and character height at 9 points, as a Windows dialog
+// rounds them; families that are not installed here are left out.
+TEST(DialogUnitsTest, MeasuresTheFontAsAWindowsDialogDoes) {
+    const struct {
+        const char* family;
+        QSize baseUnits;
+    } fonts[] = {
+        {"AR PL UMing CN", {6, 12}},       // the template's metrics
+        {"WenQuanYi Micro Hei", {7, 14}},  // 6.6 pixels on average
+    };
+    for (const auto& [family, baseUnits] : fonts) {
+        if (!QFontDatabase::families().contains(family)) {
+            continue;
+        }
+        SCOPED_TRACE(family);
+        QFont font = formFont();
+        font.setFamilies({family});
+        EXPECT_EQ(dialogBaseUnits(font), baseUnits);
+        EXPECT_EQ(DialogUnits::forFont(font, 2.0).x(4), 2 * baseUnits.width());
+    }
+    EXPECT_EQ(DialogUnits(1.0).baseUnits(), QSize(6, 12));
 }
 
 struct WindowFixture : ::testing::Test {
@@ -212,7 +236,7 @@ TEST_F(WindowFixture, FixedSizeWindowWithoutMinimiseOrMaximise) {
 
 TEST_F(WindowFixture, FormFontIsSimplifiedChineseAtNinePoints) {
     const QFont font = window.control(ctl::NetworkId)->font();
-    EXPECT_EQ(font.families().value(0), "WenQuanYi Micro Hei");
+    EXPECT_EQ(font.families().value(0), "AR PL UMing CN");
     EXPECT_THAT(font.families(), ::testing::Contains(QString("Noto Sans CJK SC")));
     EXPECT_EQ(font.pointSize(), 9);
 }
@@ -222,6 +246,19 @@ TEST(ScaledWindowTest, LayoutFollowsTheScreenScale) {
     EXPECT_EQ(window.fullClientSize(), QSize(1158, 1023));
     EXPECT_EQ(window.collapsedClientSize(), QSize(1158, 1023 - 186));
     EXPECT_EQ(window.control(ctl::AckPacket)->geometry(), QRect(258, 624, 864, 36));
+}
+
+// A wider font makes a larger window; the collapsed height still ends below
+// the bottom row and above the advanced group.
+TEST(ScaledWindowTest, CollapseFollowsTheFontsUnits) {
+    for (const QSize baseUnits : {QSize(6, 12), QSize(7, 14), QSize(7, 17), QSize(8, 16)}) {
+        SCOPED_TRACE(baseUnits.height());
+        ConfigWindow window{DialogUnits(baseUnits, 1.0)};
+        EXPECT_EQ(window.fullClientSize(), QSize(window.units().x(386), window.units().y(341)));
+        const int collapsed = window.collapsedClientSize().height();
+        EXPECT_GE(collapsed, window.control(ctl::ApplyButton)->geometry().bottom() + 1);
+        EXPECT_LT(collapsed, window.groupBoxes()[5]->geometry().top());
+    }
 }
 
 // An editable drop-down that loses the focus while its text matches an item
