@@ -28,6 +28,10 @@ namespace {
 // template's height of the drop-downs is that of the opened list.
 constexpr int kClosedDropDownUnits = 12;
 
+// The space a line edit keeps between its contents rectangle and its text,
+// left and right.
+constexpr int kLineEditPaddingPixels = 2;
+
 std::size_t slot(ctl::ControlId id) {
     if (id < ctl::First || id > ctl::Last) {
         throw std::out_of_range("no control " + std::to_string(id) + " on the form");
@@ -178,6 +182,11 @@ QWidget* ConfigWindow::createControl(const ControlTemplate& entry) {
                 // Reads like text on the window, yet can be selected and copied.
                 edit->setReadOnly(true);
                 edit->setFrame(false);
+                // Without a border the text may start and end at the field's
+                // edges, as it does in the template's read-only fields. The
+                // line edit keeps two pixels of its own on either side, which
+                // would cut "UNKNOWN" in its 30 units.
+                edit->setTextMargins(-kLineEditPaddingPixels, 0, -kLineEditPaddingPixels, 0);
                 QPalette palette = edit->palette();
                 palette.setColor(QPalette::Base, palette.color(QPalette::Window));
                 edit->setPalette(palette);

@@ -10,10 +10,16 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QStyleOptionButton>
+#include <QStyleOptionComboBox>
+#include <QStyleOptionGroupBox>
 #include <QTest>
 
+#include "config/module_identity.hpp"
+#include "gui/about_box.hpp"
 #include "gui/gui_support.hpp"
 #include "gui/qt_form_view.hpp"
+#include "ui/form_exchange.hpp"
 #include "ui/form_lists.hpp"
 
 namespace dl250t {
@@ -207,6 +213,124 @@ TEST_F(WindowFixture, LabelsAndCaptionsFitWithoutOverlapping) {
                 << placed[i].widget->objectName().toStdString() << " overlaps "
                 << placed[k].widget->objectName().toStdString();
         }
+    }
+}
+
+// Whether an edit shows all of its text. An edit scrolls a text wider than
+// itself so that the cursor stays in sight: with the cursor at the end, the
+// start has then moved out on the left.
+bool showsWholeText(QLineEdit& edit) {
+    const auto cursorAt = [&edit](int position) {
+        edit.setCursorPosition(position);
+        edit.grab();  // the edit scrolls when it paints
+        return edit.inputMethodQuery(Qt::ImCursorRectangle).toRect();
+    };
+    const int saved = edit.cursorPosition();
+    const QRect start = cursorAt(0);
+    const QRect end = cursorAt(static_cast<int>(edit.text().size()));
+    cursorAt(saved);
+    return end.left() - start.left() >= edit.fontMetrics().horizontalAdvance(edit.text()) &&
+           edit.rect().contains(end.center());
+}
+
+// Every text under `root` that its widget cannot show whole in the widget's
+// font: captions, labels, group box titles and list items.
+std::vector<std::string> cutTexts(QWidget& root) {
+    std::vector<std::string> cut;
+    const auto check = [&cut](const QWidget& widget, const QString& text, const QRect& room,
+                              int margins = 0) {
+        if (text.isEmpty()) {
+            return;
+        }
+        const QFontMetrics metrics = widget.fontMetrics();
+        const bool fits = room.width() - margins >= metrics.horizontalAdvance(text) &&
+                          room.height() >= metrics.height() && widget.rect().contains(room);
+        if (!fits) {
+            cut.push_back(widget.objectName().toStdString() + " \"" + text.toStdString() + "\"");
+        }
+    };
+    for (QLabel* label : root.findChildren<QLabel*>()) {
+        check(*label, label->text(), label->contentsRect());
+    }
+    for (QGroupBox* group : root.findChildren<QGroupBox*>()) {
+        QStyleOptionGroupBox option;
+        option.initFrom(group);
+        option.text = group->title();
+        option.textAlignment = group->alignment();
+        option.subControls = QStyle::SC_GroupBoxFrame | QStyle::SC_GroupBoxLabel;
+        check(*group, group->title(),
+              group->style()->subControlRect(QStyle::CC_GroupBox, &option, QStyle::SC_GroupBoxLabel,
+                                             group));
+    }
+    for (QAbstractButton* button : root.findChildren<QAbstractButton*>()) {
+        const bool checkBox = qobject_cast<QCheckBox*>(button) != nullptr;
+        QStyleOptionButton option;
+        option.initFrom(button);
+        option.text = button->text();
+        const QRect room = button->style()->subElementRect(
+            checkBox ? QStyle::SE_CheckBoxContents : QStyle::SE_PushButtonContents, &option,
+            button);
+        check(*button, button->text(), room);
+        if (button->objectName() == QStringLiteral("control%1").arg(ctl::AdvancedButton)) {
+            check(*button, qs(kAdvancedCaptionShown), room);
+            check(*button, qs(kAdvancedCaptionHidden), room);
+        }
+    }
+    for (QComboBox* combo : root.findChildren<QComboBox*>()) {
+        QStyleOptionComboBox option;
+        option.initFrom(combo);
+        option.editable = combo->isEditable();
+        option.frame = combo->hasFrame();
+        const QRect field = combo->style()->subControlRect(QStyle::CC_ComboBox, &option,
+                                                           QStyle::SC_ComboBoxEditField, combo);
+        // The closed field draws its item one pixel in from either side.
+        for (int i = 0; i < combo->count(); ++i) {
+            check(*combo, combo->itemText(i), field, 2);
+        }
+    }
+    return cut;
+}
+
+// The window as the program makes it, showing the defaults of a fresh start.
+void fillWithDefaults(ConfigWindow& window) {
+    QtFormView view(window);
+    ModuleSettings defaults;
+    defaults.serialText = defaultSerialText(0x65000000);
+    std::int32_t autoConfigure = 0;
+    fillForm(view, defaults, autoConfigure);
+}
+
+TEST(WindowTextsTest, EveryTextShowsWholeInTheFormFont) {
+    ConfigWindow window;
+    fillWithDefaults(window);
+    const std::pair<ctl::ControlId, QString> moduleTexts[] = {{ctl::Type, "UNKNOWN"},
+                                                              {ctl::Version, "1.6"},
+                                                              {ctl::Band, "433MHz"},
+                                                              {ctl::MaxPower, "10dBm"}};
+    for (const auto& [id, text] : moduleTexts) {
+        auto* edit = widgetOf<QLineEdit>(window, id);
+        EXPECT_EQ(edit->text(), text);
+        EXPECT_TRUE(showsWholeText(*edit)) << text.toStdString();
+    }
+    EXPECT_THAT(cutTexts(window), ::testing::IsEmpty());
+
+    AboutBox about(window.units(), &window);
+    EXPECT_THAT(cutTexts(about), ::testing::IsEmpty());
+}
+
+// Where the first family is missing, a later one draws the form, and the
+// window grows with its wider letters.
+TEST(WindowTextsTest, EveryTextShowsWholeInEachInstalledFamily) {
+    for (const QString& family : formFontFamilies()) {
+        if (!QFontDatabase::families().contains(family)) {
+            continue;
+        }
+        SCOPED_TRACE(family.toStdString());
+        QFont font = formFont();
+        font.setFamilies({family});
+        ConfigWindow window(font, 1.0);
+        fillWithDefaults(window);
+        EXPECT_THAT(cutTexts(window), ::testing::IsEmpty());
     }
 }
 
