@@ -43,27 +43,6 @@ QString qText(std::string_view text) {
     return QString::fromUtf8(text.data(), qsizetype(text.size()));
 }
 
-// Grows a text widget's rectangle where the font needs more room than the
-// template gave it, so that no text is cut: sideways away from the side the
-// text is aligned to, and evenly up and down.
-QRect fitToText(QRect rect, QSize needed, Qt::Alignment align) {
-    if (needed.width() > rect.width()) {
-        const int extra = needed.width() - rect.width();
-        if (align & Qt::AlignRight) {
-            rect.setLeft(rect.left() - extra);
-        } else if (align & Qt::AlignHCenter) {
-            rect.adjust(-extra / 2, 0, extra - extra / 2, 0);
-        } else {
-            rect.setRight(rect.right() + extra);
-        }
-    }
-    if (needed.height() > rect.height()) {
-        const int extra = needed.height() - rect.height();
-        rect.adjust(0, -extra / 2, 0, extra - extra / 2);
-    }
-    return rect;
-}
-
 }  // namespace
 
 ConfigWindow::ConfigWindow(const QFont& font, double scale, QWidget* parent)
@@ -167,7 +146,7 @@ void ConfigWindow::createLabel(const ControlTemplate& entry) {
         (entry.label.align == LabelAlign::Centre ? Qt::AlignHCenter : Qt::AlignRight) |
         Qt::AlignVCenter;
     label->setAlignment(align);
-    label->setGeometry(fitToText(units_.rect(entry.label.rect), label->sizeHint(), align));
+    label->setGeometry(units_.rect(entry.label.rect));
     labels_[slot(entry.id)] = label;
 }
 
@@ -215,13 +194,15 @@ QWidget* ConfigWindow::createControl(const ControlTemplate& entry) {
         case ControlKind::CheckBox: {
             auto* box = new QCheckBox(qText(entry.caption), this);
             box->setStyle(style_);
-            // The caption may need more width than the template gave it, and
-            // the line of text more height than its 8 units; the focus frame
-            // the toolkit counts in its size hint may overlap a neighbour.
-            const int height = std::max(box->fontMetrics().height(),
-                                        box->style()->pixelMetric(QStyle::PM_IndicatorHeight));
-            box->setGeometry(
-                fitToText(rect, QSize(box->sizeHint().width(), height), Qt::AlignLeft));
+            // The toolkit's indicator may be taller than the template's line
+            // of text; the box grows evenly up and down to hold it.
+            const int indicator =
+                box->style()->pixelMetric(QStyle::PM_IndicatorHeight, nullptr, box);
+            if (indicator > rect.height()) {
+                const int extra = indicator - rect.height();
+                rect.adjust(0, -extra / 2, 0, extra - extra / 2);
+            }
+            box->setGeometry(rect);
             connect(box, &QCheckBox::clicked, this,
                     [this, id] { forward(ControlEvent::Clicked, id); });
             return box;

@@ -148,14 +148,14 @@ TEST_F(WindowFixture, ControlsSitAtTheirTemplateRectangles) {
     EXPECT_GT(widgetOf<QComboBox>(window, ctl::DefaultRate)->maxVisibleItems(), 10);
 
     for (const ControlTemplate& entry : kFormControls) {
-        if (entry.kind == ControlKind::CheckBox) {
-            continue;  // grown to fit their captions; checked below
-        }
         SCOPED_TRACE(entry.id);
         const QRect geometry = window.control(entry.id)->geometry();
         EXPECT_NEAR(geometry.x(), entry.rect.x * 1.5, 1);
-        EXPECT_NEAR(geometry.y(), entry.rect.y * 1.5, 1);
         EXPECT_NEAR(geometry.width(), entry.rect.width * 1.5, 1);
+        if (entry.kind != ControlKind::CheckBox) {
+            // Check boxes grow up and down around the toolkit's indicator.
+            EXPECT_NEAR(geometry.y(), entry.rect.y * 1.5, 1);
+        }
     }
 }
 
@@ -182,24 +182,17 @@ TEST_F(WindowFixture, LabelsAndCaptionsFitWithoutOverlapping) {
         }
         ASSERT_NE(label, nullptr);
         EXPECT_EQ(label->text(), qs(entry.label.text));
-        const QRect expected = DialogUnits(1.0).rect(entry.label.rect);
+        EXPECT_EQ(label->geometry(), DialogUnits(1.0).rect(entry.label.rect));
         if (entry.label.align == LabelAlign::Centre) {
             EXPECT_TRUE(label->alignment() & Qt::AlignHCenter);
         } else {
             EXPECT_TRUE(label->alignment() & Qt::AlignRight);
-            EXPECT_EQ(label->geometry().right(), expected.right()) << "right-aligned text";
         }
         EXPECT_GE(label->width(), label->fontMetrics().horizontalAdvance(label->text()));
         placed.push_back({label, entry.label.rect});
     }
     EXPECT_TRUE(window.label(ctl::Port)->alignment() & Qt::AlignHCenter);
 
-    for (const ControlTemplate& entry : kFormControls) {
-        if (entry.kind == ControlKind::CheckBox) {
-            auto* box = widgetOf<QCheckBox>(window, entry.id);
-            EXPECT_GE(box->width(), box->sizeHint().width()) << entry.id;
-        }
-    }
     const auto unitsOverlap = [](const DialogRect& a, const DialogRect& b) {
         return a.x < b.x + b.width && b.x < a.x + a.width && a.y < b.y + b.height &&
                b.y < a.y + a.height;
