@@ -32,6 +32,10 @@ constexpr int kClosedDropDownUnits = 12;
 // left and right.
 constexpr int kLineEditPaddingPixels = 2;
 
+// How far inside its group box's right edge a control may reach: the frame and
+// a gap as wide as the template leaves there.
+constexpr int kGroupBoxInsetUnits = 2;
+
 std::size_t slot(ctl::ControlId id) {
     if (id < ctl::First || id > ctl::Last) {
         throw std::out_of_range("no control " + std::to_string(id) + " on the form");
@@ -41,6 +45,43 @@ std::size_t slot(ctl::ControlId id) {
 
 QString qText(std::string_view text) {
     return QString::fromUtf8(text.data(), qsizetype(text.size()));
+}
+
+// The right edge, in units, up to which a borderless field can show its text:
+// the next label or control on its line, else the inner edge of its group box,
+// else the window's edge; never short of its own rectangle. The template's
+// name field is two pixels short of a module's whole name even in the
+// template's own font: 31 letters of 6 pixels in a field of 184, with 6 free
+// beside it.
+int freeRightEdge(const ControlTemplate& field) {
+    const DialogRect& own = field.rect;
+    const int ownRight = own.x + own.width;
+    int edge = kFormClientSize.width;
+    for (const GroupBoxTemplate& group : kFormGroupBoxes) {
+        const DialogRect& g = group.rect;
+        if (g.x <= own.x && ownRight <= g.x + g.width && g.y <= own.y &&
+            own.y + own.height <= g.y + g.height) {
+            edge = std::min(edge, g.x + g.width - kGroupBoxInsetUnits);
+        }
+    }
+    const auto limitBy = [&](DialogRect other) {
+        const bool onLine = other.y < own.y + own.height && own.y < other.y + other.height;
+        if (other.width > 0 && onLine && other.x >= ownRight) {
+            edge = std::min(edge, other.x - 1);
+        }
+    };
+    for (const ControlTemplate& other : kFormControls) {
+        if (other.id == field.id) {
+            continue;
+        }
+        DialogRect rect = other.rect;
+        if (isList(other.kind)) {
+            rect.height = kClosedDropDownUnits;
+        }
+        limitBy(rect);
+        limitBy(other.label.rect);
+    }
+    return std::max(edge, ownRight);
 }
 
 }  // namespace
@@ -166,9 +207,11 @@ QWidget* ConfigWindow::createControl(const ControlTemplate& entry) {
                 // line edit keeps two pixels of its own on either side, which
                 // would cut "UNKNOWN" in its 30 units.
                 edit->setTextMargins(-kLineEditPaddingPixels, 0, -kLineEditPaddingPixels, 0);
+                // Whatever lies beneath shows through, a group box's panel too.
                 QPalette palette = edit->palette();
-                palette.setColor(QPalette::Base, palette.color(QPalette::Window));
+                palette.setColor(QPalette::Base, Qt::transparent);
                 edit->setPalette(palette);
+                rect.setRight(units_.x(freeRightEdge(entry)) - 1);
             }
             edit->setGeometry(rect);
             connect(edit, &QLineEdit::textEdited, this,

@@ -68,9 +68,8 @@ void QtFormView::setText(ctl::ControlId id, std::string_view text) {
         // Show the start of a long text, as a freshly set edit does.
         edit->setCursorPosition(0);
         if (edit->isReadOnly()) {
-            // A full module name of 31 letters is two pixels wider than its
-            // field even in the template's own font, and a module may report
-            // longer texts still; the tip shows all of it.
+            // A module or a file may hold identity texts longer than their
+            // fields; the tip shows all of it.
             edit->setToolTip(shown);
         }
     } else if (auto* combo = qobject_cast<QComboBox*>(widget); combo && combo->isEditable()) {
