@@ -29,7 +29,7 @@ constexpr const char* kUsage =
     "\n"
     "  --port COMn            the name to take (default: the lowest free from COM1)\n"
     "  --port-dir DIR         the port directory (default: the tool's own)\n"
-    "  --block FILE.cfg       the block to start with (default: the tool's initial block)\n"
+    "  --block FILE.cfg       the block to start with (default: a factory-set 433 MHz node)\n"
     "  --store FILE.cfg       also save every written block to this file\n"
     "  --pace                 send at the real line rate, 10 bits a byte at 115200 baud\n"
     "  --fault FAULT          silent, short:N, pause:OFFSET:MS, bad-crc, bad-keyword,\n"
