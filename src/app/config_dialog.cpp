@@ -62,6 +62,7 @@ ConfigDialog::ConfigDialog(Services services)
       prompter_(services.prompter),
       host_(services.host),
       ports_(services.ports),
+      files_(services.files),
       devicePortNames_(services.devicePortNames),
       form_(services.view, services.prompter, std::move(services.programName)),
       working_(makeInitialWorkingBlock()) {
@@ -195,8 +196,10 @@ void ConfigDialog::open() {
     if (!path || path->empty()) {
         return;
     }
-    const LoadedConfigFile loaded = loadConfigFile(*path);
-    if (!loaded.opened) {
+    const LoadedConfigFile loaded = loadConfigFile(files_, *path);
+    // A file that cannot be read to its end counts as one that cannot be
+    // opened: there is nothing to check.
+    if (!loaded.opened || loaded.readFailed) {
         reportError(kFileOpenFailedText);
         return;
     }
@@ -216,8 +219,8 @@ void ConfigDialog::save() {
     if (!path || path->empty()) {
         return;
     }
-    AtomicFileWriter file;
-    if (!file.open(*path)) {
+    const std::unique_ptr<FileReplacement> file = files_.beginReplacing(*path);
+    if (file == nullptr) {
         reportError(kFileOpenFailedText);
         return;
     }
@@ -226,7 +229,7 @@ void ConfigDialog::save() {
     form_.encodeBlock(working_);
     form_.writingFlag = false;
     stampHeaderAndCrc(working_);
-    if (writeConfigFile(file, working_)) {
+    if (writeConfigFile(*file, working_)) {
         status(kFileWrittenText);
     } else {
         reportError(kFileWriteFailedText);

@@ -11,6 +11,7 @@
 #include "app/window_host.hpp"
 #include "config/clock.hpp"
 #include "config/config_block.hpp"
+#include "config/file_store.hpp"
 #include "link/exchange_reporter.hpp"
 #include "link/serial_port.hpp"
 #include "ui/form_view.hpp"
@@ -34,6 +35,8 @@ public:
         WindowHost& host;
         SerialPortFactory& ports;
         const Clock& clock;
+        // Open and Save read and replace configuration files through it.
+        FileStore& files;
         // The program's file name without extension: the title of the number messages.
         std::string programName;
         // Only for platforms whose notifications carry device paths.
@@ -98,6 +101,7 @@ private:
     Prompter& prompter_;
     WindowHost& host_;
     SerialPortFactory& ports_;
+    FileStore& files_;
     DevicePortNames* devicePortNames_;
     SettingsForm form_;
     ConfigBlock working_;

@@ -16,12 +16,16 @@
 #include "config/field_codec.hpp"
 #include "gui/gui_support.hpp"
 #include "platform/port_event_source.hpp"
+#include "platform/posix/posix_file_store.hpp"
 #include "sim/simulated_module.hpp"
 #include "support/recording_prompter.hpp"
 #include "support/temp_dir.hpp"
 
 namespace dl250t {
 namespace {
+
+// Files on disk, as the programs have them.
+PosixFileStore files;
 
 using ::testing::Contains;
 using ::testing::ElementsAre;
@@ -158,7 +162,7 @@ TEST_F(AppFixture, ReadsAndWritesTheSimulatedModule) {
     const auto file = dir / "defaults.cfg";
     prompter.queueFileAnswer(file.string());
     click(ctl::SaveButton);
-    ConfigBlock block = loadConfigFile(file).block;
+    ConfigBlock block = loadConfigFile(files, file).block;
     block[28] = 'N';
     encodeNetworkId(block, 4660);
     stampHeaderAndCrc(block);

@@ -6,11 +6,15 @@
 #include "cli_app.hpp"
 #include "config/config_file.hpp"
 #include "config/field_codec.hpp"
+#include "platform/posix/posix_file_store.hpp"
 #include "sim/simulated_module.hpp"
 #include "support/temp_dir.hpp"
 
 namespace dl250t::cli {
 namespace {
+
+// Files on disk, as the programs have them.
+PosixFileStore files;
 
 using ::testing::HasSubstr;
 
@@ -58,7 +62,7 @@ TEST_F(CliModuleTest, ReadSavesTheModulesBlock) {
     const CliRun r = run({"read", "--port", port, "-o", (dir / "m.cfg").string()});
     ASSERT_EQ(r.status, kExitOk) << r.err;
     EXPECT_EQ(r.out, "模块读取成功！\n");
-    const LoadedConfigFile file = loadConfigFile(dir / "m.cfg");
+    const LoadedConfigFile file = loadConfigFile(files, dir / "m.cfg");
     EXPECT_EQ(file.check, BlockCheck::Ok);
     EXPECT_EQ(file.block, moduleBlock());
 }
@@ -67,7 +71,7 @@ TEST_F(CliModuleTest, WriteKeepsTheModulesIdentityAndReportsTheSerials) {
     ConfigBlock settings = makeInitialWorkingBlock();
     encodeNetworkId(settings, 4660);
     encodeFrequencyMHz(settings, 433.0, 26);
-    ASSERT_EQ(saveConfigFile(dir / "s.cfg", settings), SaveOutcome::Ok);
+    ASSERT_EQ(saveConfigFile(files, dir / "s.cfg", settings), SaveOutcome::Ok);
 
     const CliRun r =
         run({"write", "--port", port, (dir / "s.cfg").string(), "--serial", "00 00 00 00 00 FF"});
@@ -85,7 +89,7 @@ TEST_F(CliModuleTest, WriteKeepsTheModulesIdentityAndReportsTheSerials) {
 
 TEST_F(CliModuleTest, EachKindOfFailureHasItsOwnStatus) {
     ConfigBlock settings = moduleBlock();
-    ASSERT_EQ(saveConfigFile(dir / "s.cfg", settings), SaveOutcome::Ok);
+    ASSERT_EQ(saveConfigFile(files, dir / "s.cfg", settings), SaveOutcome::Ok);
     const std::string file = (dir / "s.cfg").string();
 
     module->setFault(*parseSimulatedFault("wrong-ack"));

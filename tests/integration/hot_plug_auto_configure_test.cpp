@@ -10,6 +10,7 @@
 #include "app/headless_window_host.hpp"
 #include "config/field_codec.hpp"
 #include "platform/linux/port_directory_source.hpp"
+#include "platform/posix/posix_file_store.hpp"
 #include "platform/posix/posix_serial_port.hpp"
 #include "sim/simulated_module.hpp"
 #include "support/port_event_printer.hpp"
@@ -97,7 +98,8 @@ protected:
     HeadlessWindowHost host;
     PosixSerialPortFactory serialPorts{ports};
     FixedClock clock;
-    ConfigDialog dialog{{view, prompter, host, serialPorts, clock, "dl250t-config"}};
+    PosixFileStore files;
+    ConfigDialog dialog{{view, prompter, host, serialPorts, clock, files, "dl250t-config"}};
 };
 
 TEST_F(AutoConfigureOverPorts, ModulesPluggedInOneAfterAnotherGetConsecutiveSerials) {

@@ -9,6 +9,7 @@
 #include "config/config_file.hpp"
 #include "config/module_identity.hpp"
 #include "module_commands.hpp"
+#include "platform/posix/posix_file_store.hpp"
 #include "settings_json.hpp"
 #include "stream_prompter.hpp"
 #include "text_encoding.hpp"
@@ -79,8 +80,9 @@ struct Workbench {
 // Loads and checks a file. A file that cannot be read or fails its checks is
 // reported on err, and the exit status for it is left in status.
 std::optional<ConfigBlock> loadChecked(const std::string& path, std::ostream& err, int& status) {
-    const LoadedConfigFile loaded = loadConfigFile(path);
-    if (!loaded.opened) {
+    PosixFileStore files;
+    const LoadedConfigFile loaded = loadConfigFile(files, path);
+    if (!loaded.opened || loaded.readFailed) {
         err << path << ": " << kFileOpenFailedText << '\n';
         status = kExitFileUnreadable;
         return std::nullopt;
@@ -147,8 +149,9 @@ int show(const std::vector<std::string>& args, std::ostream& out, std::ostream& 
     if (!path) {
         return usage(err, "show: no file given");
     }
-    const LoadedConfigFile loaded = loadConfigFile(*path);
-    if (!loaded.opened) {
+    PosixFileStore files;
+    const LoadedConfigFile loaded = loadConfigFile(files, *path);
+    if (!loaded.opened || loaded.readFailed) {
         err << *path << ": " << kFileOpenFailedText << '\n';
         return kExitFileUnreadable;
     }
@@ -262,7 +265,8 @@ int importSettings(const std::vector<std::string>& args, std::istream& in, std::
     bench.form.encodeBlock(block);
     bench.form.writingFlag = false;
 
-    const SaveOutcome saved = saveConfigFile(*output, block);
+    PosixFileStore files;
+    const SaveOutcome saved = saveConfigFile(files, *output, block);
     if (saved != SaveOutcome::Ok) {
         err << *output << ": " << saveOutcomeMessage(saved) << '\n';
         return kExitFileNotWritten;

@@ -11,6 +11,7 @@
 #include "config/field_codec.hpp"
 #include "link/exchange_messages.hpp"
 #include "link/module_exchange.hpp"
+#include "platform/posix/posix_file_store.hpp"
 #include "platform/posix/posix_serial_port.hpp"
 #include "stream_prompter.hpp"
 #include "ui/in_memory_form_view.hpp"
@@ -122,7 +123,8 @@ int readModule(const std::vector<std::string>& args, std::ostream& out, std::ost
     if (!readExchange(ports, parsed->port, block, reporter)) {
         return statusForOutcome(reporter.last);
     }
-    const SaveOutcome saved = saveConfigFile(*parsed->output, block);
+    PosixFileStore files;
+    const SaveOutcome saved = saveConfigFile(files, *parsed->output, block);
     if (saved != SaveOutcome::Ok) {
         err << *parsed->output << ": " << saveOutcomeMessage(saved) << '\n';
         return kExitFileNotWritten;
@@ -142,7 +144,8 @@ int writeModule(const std::vector<std::string>& args, std::ostream& out, std::os
     HeadlessWindowHost host;
     PosixSerialPortFactory ports;
     SystemClock clock;
-    ConfigDialog dialog({view, prompter, host, ports, clock, "dl250t-cli"});
+    PosixFileStore files;
+    ConfigDialog dialog({view, prompter, host, ports, clock, files, "dl250t-cli"});
     dialog.initialise();
 
     prompter.answer = *parsed->file;

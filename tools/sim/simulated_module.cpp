@@ -14,6 +14,7 @@
 #include "config/config_file.hpp"
 #include "platform/posix/port_directory.hpp"
 #include "platform/posix/port_names.hpp"
+#include "platform/posix/posix_file_store.hpp"
 
 namespace dl250t {
 
@@ -386,7 +387,8 @@ void SimulatedModule::answerWrite(const ConfigBlock& written) {
         }
         if (!options_.storeFile.empty()) {
             ConfigBlock copy = written;
-            if (saveConfigFile(options_.storeFile, copy) != SaveOutcome::Ok) {
+            PosixFileStore files;
+            if (saveConfigFile(files, options_.storeFile.string(), copy) != SaveOutcome::Ok) {
                 event("cannot save " + options_.storeFile.string());
             }
         }

@@ -7,10 +7,14 @@
 
 #include "cli_app.hpp"
 #include "config/config_file.hpp"
+#include "platform/posix/posix_file_store.hpp"
 #include "support/temp_dir.hpp"
 
 namespace dl250t::cli {
 namespace {
+
+// Files on disk, as the programs have them.
+PosixFileStore files;
 
 using ::testing::HasSubstr;
 using testing::readAll;
@@ -34,7 +38,7 @@ struct CliFixture : ::testing::Test {
     std::string path(const std::string& name) const { return (dir / name).string(); }
 
     std::string saveBlock(const std::string& name, ConfigBlock block) {
-        EXPECT_EQ(saveConfigFile(dir / name, block), SaveOutcome::Ok);
+        EXPECT_EQ(saveConfigFile(files, dir / name, block), SaveOutcome::Ok);
         return path(name);
     }
 
@@ -133,7 +137,7 @@ TEST_F(CliFixture, ImportAdjustsRangesAndPrintsEachWarning) {
                          R"({"sleepRatio": 3000, "tickUs": 108, "addressLength": 16})");
     ASSERT_EQ(r.status, kExitOk);
     EXPECT_THAT(r.err, HasSubstr("睡醒占空比为3000超出[0 ~ 2500]范围，自动调整为2500！\n"));
-    const LoadedConfigFile file = loadConfigFile(dir / "out.cfg");
+    const LoadedConfigFile file = loadConfigFile(files, dir / "out.cfg");
     ASSERT_EQ(file.check, BlockCheck::Ok);
     EXPECT_EQ(file.block[62], 0xC4);
     EXPECT_EQ(file.block[63], 0x09);
@@ -150,7 +154,7 @@ TEST_F(CliFixture, ImportTakesOnlyRealsTheFormCanReadBack) {
     ASSERT_EQ(r.status, kExitOk);
     EXPECT_THAT(r.err, ::testing::Not(HasSubstr("请键入一个数。")));
     // The read went on to the lists: an index beyond its list reads as -1.
-    EXPECT_EQ(loadConfigFile(dir / "out.cfg").block[83], 0xFF);
+    EXPECT_EQ(loadConfigFile(files, dir / "out.cfg").block[83], 0xFF);
 
     writeAll(dir / "keep.cfg", {1, 2, 3});
     r = run({"import", "-", "-o", path("keep.cfg")},
@@ -173,7 +177,7 @@ TEST_F(CliFixture, ImportTakesTheIdentityFromTheBase) {
         run({"import", "-", "-o", path("out.cfg"), "--base", saveBlock("base.cfg", base)},
             R"({"uartBaudIndex": 11})");
     ASSERT_EQ(r.status, kExitOk);
-    const LoadedConfigFile file = loadConfigFile(dir / "out.cfg");
+    const LoadedConfigFile file = loadConfigFile(files, dir / "out.cfg");
     EXPECT_EQ(file.block[28], 'N');
     EXPECT_EQ(file.block[69], 24) << "the base's crystal chooses the mantissa";
     EXPECT_EQ(file.block[400], 0x5A);
@@ -214,8 +218,8 @@ TEST_F(CliFixture, ExportThenImportReproducesTheFile) {
         ASSERT_EQ(readAll(dir / "again.cfg"), readAll(settled)) << "round " << round;
 
         ASSERT_EQ(run({"import", "-", "-o", path("fresh.cfg")}, exported.out).status, kExitOk);
-        const ConfigBlock fresh = loadConfigFile(dir / "fresh.cfg").block;
-        ConfigBlock original = loadConfigFile(settled).block;
+        const ConfigBlock fresh = loadConfigFile(files, dir / "fresh.cfg").block;
+        ConfigBlock original = loadConfigFile(files, settled).block;
         // What the module keeps for itself is not a setting: the upper bits of
         // byte 72 and the slot bytes beyond each command's length.
         original[72] = static_cast<std::uint8_t>((original[72] & 0x03) | (fresh[72] & 0xFC));

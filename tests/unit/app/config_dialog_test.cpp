@@ -3,10 +3,13 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <cstring>
 
 #include "config/config_file.hpp"
 #include "config/field_codec.hpp"
+#include "platform/posix/posix_file_store.hpp"
 #include "support/recording_prompter.hpp"
 #include "support/scripted_serial_port.hpp"
 #include "support/temp_dir.hpp"
@@ -14,6 +17,9 @@
 
 namespace dl250t {
 namespace {
+
+// Files on disk, as the programs have them.
+PosixFileStore files;
 
 using ::testing::ElementsAre;
 using testing::RecordingPrompter;
@@ -76,7 +82,7 @@ struct DialogFixture : ::testing::Test {
     FakeHost host;
     ScriptedPortFactory ports;
     FixedClock clock;
-    ConfigDialog dialog{{view, prompter, host, ports, clock, "dl250t-config"}};
+    ConfigDialog dialog{{view, prompter, host, ports, clock, files, "dl250t-config"}};
 };
 
 TEST_F(DialogFixture, StartsCollapsedWithTheDefaultsShown) {
@@ -96,7 +102,7 @@ TEST(DialogStartup, FailedRegistrationWarnsAndDisablesAutoConfigure) {
     host.registrationWorks = false;
     ScriptedPortFactory ports;
     FixedClock clock;
-    ConfigDialog dialog{{view, prompter, host, ports, clock, "dl250t-config"}};
+    ConfigDialog dialog{{view, prompter, host, ports, clock, files, "dl250t-config"}};
     dialog.initialise();
     ASSERT_EQ(prompter.messages().size(), 1u);
     EXPECT_EQ(prompter.messages()[0].text,
@@ -238,7 +244,7 @@ TEST_F(FileFixture, SaveWritesAStampedScrambledBlockAndKeepsItPlain) {
     const auto bytes = testing::readAll(dir / "a.cfg");
     ASSERT_EQ(bytes.size(), 518u);
     EXPECT_EQ(bytes[0], 'A' ^ 0xA7);
-    const LoadedConfigFile loaded = loadConfigFile(dir / "a.cfg");
+    const LoadedConfigFile loaded = loadConfigFile(files, dir / "a.cfg");
     EXPECT_EQ(loaded.check, BlockCheck::Ok);
     EXPECT_EQ(loaded.block, dialog.workingBlock());
     ASSERT_EQ(prompter.fileRequests().size(), 1u);
@@ -283,15 +289,28 @@ TEST_F(FileFixture, OpenChecksLengthAndLoadsTheFirst518Bytes) {
     EXPECT_THAT(prompter.messageTexts(), ElementsAre("文件打开失败！"));
 }
 
+// The window froze until a writer came to a pipe; a file that fails part way
+// was reported as too short.
+TEST_F(FileFixture, OpenOfAPipeOrAnUnreadableFileFailsToOpenAtOnce) {
+    ASSERT_EQ(mkfifo((dir / "pipe.cfg").c_str(), 0600), 0);
+    for (const std::string& path : {(dir / "pipe.cfg").string(), std::string("/proc/self/mem")}) {
+        prompter.clearRecord();
+        prompter.queueFileAnswer(path);
+        dialog.open();
+        EXPECT_THAT(prompter.messageTexts(), ElementsAre("文件打开失败！")) << path;
+        EXPECT_EQ(view.text(ctl::StatusLine), "文件打开失败！");
+    }
+}
+
 TEST_F(FileFixture, SaveAfterOpenKeepsTheWorkingIdentity) {
     ConfigBlock other = moduleBlock("Lorandix Other R 26807");
     encodeNetworkId(other, 555);
-    ASSERT_EQ(saveConfigFile(dir / "other.cfg", other), SaveOutcome::Ok);
+    ASSERT_EQ(saveConfigFile(files, dir / "other.cfg", other), SaveOutcome::Ok);
     prompter.queueFileAnswer((dir / "other.cfg").string());
     dialog.open();
     prompter.queueFileAnswer((dir / "saved.cfg").string());
     dialog.save();
-    const ConfigBlock saved = loadConfigFile(dir / "saved.cfg").block;
+    const ConfigBlock saved = loadConfigFile(files, dir / "saved.cfg").block;
     EXPECT_EQ(std::string(reinterpret_cast<const char*>(saved.data() + 4)),
               "Lorandix AMR Ver Moudle U 13306");
     EXPECT_EQ(saved[36], 6);
@@ -387,7 +406,7 @@ TEST(DeviceChange, ArrivalLooksUpThePortName) {
     ScriptedPortFactory ports;
     FixedClock clock;
     MapPortNames names;
-    ConfigDialog dialog{{view, prompter, host, ports, clock, "dl250t-config", &names}};
+    ConfigDialog dialog{{view, prompter, host, ports, clock, files, "dl250t-config", &names}};
     dialog.initialise();
     const std::string path = "\\\\?\\USB#VID_1234&PID_5678#6&2A3B4C5D&0&1#{guid}";
     EXPECT_EQ(dialog.handleDeviceChange(0x8000, broadcast(5, path)), 0);
