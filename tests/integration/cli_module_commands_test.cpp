@@ -87,6 +87,17 @@ TEST_F(CliModuleTest, WriteKeepsTheModulesIdentityAndReportsTheSerials) {
     EXPECT_EQ(decodeSerialText(stored), "00 00 00 00 00 FF");
 }
 
+// The module's block on standard output, and what the exchange says on
+// standard error, so that the file can go down a pipe.
+TEST_F(CliModuleTest, ReadWritesTheFileToStandardOutputForDash) {
+    const CliRun r = run({"read", "--port", port, "-o", "-"});
+    ASSERT_EQ(r.status, kExitOk) << r.err;
+    EXPECT_EQ(r.err, "模块读取成功！\n");
+    ConfigBlock expected = moduleBlock();
+    scrambleBytes(expected.span());
+    EXPECT_EQ(r.out, std::string(expected.bytes.begin(), expected.bytes.end()));
+}
+
 TEST_F(CliModuleTest, EachKindOfFailureHasItsOwnStatus) {
     ConfigBlock settings = moduleBlock();
     ASSERT_EQ(saveConfigFile(files, dir / "s.cfg", settings), SaveOutcome::Ok);

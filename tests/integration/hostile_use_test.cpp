@@ -71,12 +71,112 @@ TEST_F(HostileUse, FilesThatAreNoRegularFilesAreRefusedAtOnce) {
         {{kCli, "show", folder}, 3},
         {{kCli, "export", fifo}, 3},
         {{kCli, "import", "-", "-o", out, "--base", fifo}, 3},
+        {{kCli, "import", fifo, "-o", out}, 3},
         {{kCli, "write", "--port", "/dev/null", fifo}, 3},
         {{kSim, "--port-dir", dir / "ports", "--block", fifo}, 1},
     };
     for (const Case& c : cases) {
         const ChildResult r = runChild(c.command, {.input = "{}"});
         EXPECT_TRUE(r.exitedWith(c.status)) << c.command[1] << " " << describe(r);
+    }
+    EXPECT_FALSE(fs::exists(out));
+}
+
+// Reading standard input or a file that fails part way is a read failure:
+// no abort, and no length mismatch for a file that could not be read.
+TEST_F(HostileUse, ReadErrorsEndWithTheFileReadStatus) {
+    struct Case {
+        std::vector<std::string> command;
+        ChildStreams streams;
+    };
+    const std::string folder = dir.path();
+    const std::vector<Case> cases = {
+        {{kCli, "import", folder, "-o", out}, {}},
+        {{kCli, "import", "-", "-o", out}, {.inputClosed = true}},
+        {{kCli, "import", "-", "-o", out}, {.inputPath = folder}},
+        {{kCli, "show", "/proc/self/mem"}, {}},
+        {{kCli, "import", "-", "-o", out, "--base", "/proc/self/mem"}, {.input = "{}"}},
+    };
+    for (const Case& c : cases) {
+        const ChildResult r = runChild(c.command, c.streams);
+        EXPECT_TRUE(r.exitedWith(3)) << c.command[1] << " " << c.command[2] << " " << describe(r);
+    }
+    EXPECT_FALSE(fs::exists(out));
+}
+
+// Output that does not arrive is a failure of the command, whether standard
+// output is full or closed.
+TEST_F(HostileUse, OutputThatCannotBeWrittenFailsTheCommand) {
+    struct Case {
+        std::vector<std::string> command;
+        ChildStreams streams;
+    };
+    const std::vector<Case> cases = {
+        {{kCli, "export", good}, {.outputPath = "/dev/full"}},
+        {{kCli, "export", good}, {.outputClosed = true}},
+        {{kCli, "show", good}, {.outputPath = "/dev/full"}},
+        {{kCli, "show", "--json", good}, {.outputClosed = true}},
+        {{kCli, "import", "-", "-o", "-"},
+         {.input = "{}", .outputPath = "/dev/full", .directory = dir.path()}},
+        {{kCli, "--help"}, {.outputPath = "/dev/full"}},
+    };
+    for (const Case& c : cases) {
+        const ChildResult r = runChild(c.command, c.streams);
+        EXPECT_TRUE(r.exitedWith(5)) << c.command[1] << " " << describe(r);
+        EXPECT_THAT(r.err, HasSubstr("standard output")) << c.command[1];
+    }
+    // Files the command writes are not standard output, even when that is closed.
+    const ChildResult r =
+        runChild({kCli, "import", "-", "-o", out}, {.input = "{}", .outputClosed = true});
+    EXPECT_TRUE(r.exitedWith(0)) << describe(r);
+    EXPECT_EQ(loadConfigFile(files, out).check, BlockCheck::Ok);
+}
+
+// "-o -" is the way to standard output; a name that leads there through a
+// link is a pipe like any other and is refused.
+TEST_F(HostileUse, StandardOutputIsWrittenOnlyWhenAskedFor) {
+    ChildResult r = runChild({kCli, "import", "-", "-o", "-"},
+                             {.input = R"({"networkId": 7})", .directory = dir.path()});
+    ASSERT_TRUE(r.exitedWith(0)) << describe(r);
+    ASSERT_EQ(r.out.size(), kBlockSize);
+    ConfigBlock block;
+    std::copy(r.out.begin(), r.out.end(), block.bytes.begin());
+    scrambleBytes(block.span());
+    EXPECT_EQ(validateBlock(block, kBlockSize), BlockCheck::Ok);
+    EXPECT_EQ(block[44], 7);
+
+    fs::create_symlink("/proc/self/fd/1", dir / "stdout");
+    r = runChild({kCli, "import", "-", "-o", dir / "stdout"}, {.input = "{}"});
+    EXPECT_TRUE(r.exitedWith(5)) << describe(r);
+    EXPECT_TRUE(r.out.empty());
+    EXPECT_TRUE(fs::is_symlink(dir / "stdout"));
+}
+
+// A port that a killed companion held stayed exclusive, so that the next
+// program to open it was told it was busy.
+TEST_F(HostileUse, ASignalReleasesThePortInUse) {
+    for (int signalNumber : {SIGINT, SIGTERM, SIGHUP}) {
+        SCOPED_TRACE(strsignal(signalNumber));
+        PseudoTerminal line;  // a module that never answers
+        ASSERT_TRUE(line.open());
+        const int watch = ::open(line.slavePath().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+        ASSERT_GE(watch, 0);
+        ChildProcess cli({kCli, "read", "--port", line.slavePath(), "-o", out});
+        // Until the companion holds the port; the wait for the silent
+        // module's answer gives the signal its moment.
+        int exclusive = 0;
+        for (int i = 0; i < 2000 && exclusive == 0; ++i) {
+            ASSERT_EQ(ioctl(watch, TIOCGEXCL, &exclusive), 0);
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+        ASSERT_EQ(exclusive, 1) << "the companion never took the port";
+        kill(cli.pid(), signalNumber);
+        const ChildResult r = cli.finish();
+        EXPECT_EQ(r.signal, signalNumber) << describe(r);
+        ASSERT_EQ(ioctl(watch, TIOCGEXCL, &exclusive), 0);
+        EXPECT_EQ(exclusive, 0);
+        EXPECT_EQ(flock(watch, LOCK_EX | LOCK_NB), 0);
+        ::close(watch);
     }
     EXPECT_FALSE(fs::exists(out));
 }

@@ -1,6 +1,6 @@
 #include "cli_app.hpp"
 
-#include <fstream>
+#include <array>
 #include <iostream>
 #include <nlohmann/json.hpp>
 #include <optional>
@@ -9,6 +9,7 @@
 #include "config/config_file.hpp"
 #include "config/module_identity.hpp"
 #include "module_commands.hpp"
+#include "output_file.hpp"
 #include "platform/posix/posix_file_store.hpp"
 #include "settings_json.hpp"
 #include "stream_prompter.hpp"
@@ -47,7 +48,8 @@ Usage:
       serial number is the file's (or TEXT, hex bytes such as "00 00 00 00 01 00"),
       and the numbers stored and next are printed.
   PORT is COMn (through the port directory, then /dev/ttyS*, ttyUSB*, ttyACM*)
-  or a device path.
+  or a device path. Files are regular files; "-o -" writes the file to
+  standard output instead.
 
 Exit status:
   0  success
@@ -55,7 +57,7 @@ Exit status:
   2  a block failed its length, keyword or CRC check
   3  a file could not be opened or read
   4  the settings JSON is malformed, or names an unknown field or a value of the wrong type
-  5  the output file could not be written
+  5  the output file, or standard output, could not be written
   6  the serial port does not exist or is held by another program
   7  the serial port failed to write or read
   8  the module did not answer
@@ -197,7 +199,48 @@ int exportSettings(const std::vector<std::string>& args, std::ostream& out, std:
     return kExitOk;
 }
 
-int importSettings(const std::vector<std::string>& args, std::istream& in, std::ostream& err) {
+// Settings texts are a few kilobytes; anything much larger is no settings
+// text, and reading on would let /dev/zero on standard input fill the memory.
+constexpr std::size_t kMaxSettingsBytes = std::size_t{1} << 20;
+
+// The whole settings text, so that anything after the JSON is seen too.
+// Nothing, with the exit status in status, when it cannot be read.
+std::optional<std::string> readSettingsText(const std::string& input, std::istream& in,
+                                            std::ostream& err, int& status) {
+    std::string text;
+    if (input == "-") {
+        std::array<char, 4096> chunk{};
+        while (in && text.size() <= kMaxSettingsBytes) {
+            in.read(chunk.data(), chunk.size());
+            text.append(chunk.data(), static_cast<std::size_t>(in.gcount()));
+        }
+        // A read error (a folder or a closed descriptor as standard input)
+        // marks the stream bad; the end of the input only ends it.
+        if (in.bad()) {
+            err << "standard input: cannot be read\n";
+            status = kExitFileUnreadable;
+            return std::nullopt;
+        }
+    } else {
+        PosixFileStore files;
+        FileStart start = files.readStart(input, kMaxSettingsBytes + 1);
+        if (start.status != FileStart::Status::Ok) {
+            err << input << ": " << kFileOpenFailedText << '\n';
+            status = kExitFileUnreadable;
+            return std::nullopt;
+        }
+        text.assign(start.bytes.begin(), start.bytes.end());
+    }
+    if (text.size() > kMaxSettingsBytes) {
+        err << input << ": more than " << kMaxSettingsBytes << " bytes, no settings\n";
+        status = kExitBadSettings;
+        return std::nullopt;
+    }
+    return text;
+}
+
+int importSettings(const std::vector<std::string>& args, std::istream& in, std::ostream& out,
+                   std::ostream& err) {
     std::optional<std::string> input;
     std::optional<std::string> output;
     std::optional<std::string> base;
@@ -215,22 +258,19 @@ int importSettings(const std::vector<std::string>& args, std::istream& in, std::
         return usage(err, "import: give a settings file and -o OUT.cfg");
     }
 
-    nlohmann::json settingsJson;
-    {
-        std::ifstream file;
-        if (*input != "-") {
-            file.open(*input, std::ios::binary);
-            if (!file) {
-                err << *input << ": " << kFileOpenFailedText << '\n';
-                return kExitFileUnreadable;
-            }
-        }
-        std::istream& source = *input == "-" ? in : file;
-        settingsJson = nlohmann::json::parse(source, nullptr, false);
-        if (settingsJson.is_discarded()) {
-            err << *input << ": not valid JSON\n";
-            return kExitBadSettings;
-        }
+    int status = kExitOk;
+    const auto text = readSettingsText(*input, in, err, status);
+    if (!text) {
+        return status;
+    }
+    // The parser would take a NUL byte for the end of the text and ignore
+    // whatever follows it; JSON text never holds one.
+    nlohmann::json settingsJson = text->find('\0') == std::string::npos
+                                      ? nlohmann::json::parse(*text, nullptr, false)
+                                      : nlohmann::json(nlohmann::json::value_t::discarded);
+    if (settingsJson.is_discarded()) {
+        err << *input << ": not valid JSON\n";
+        return kExitBadSettings;
     }
     // The whole output of show --json is accepted too.
     if (settingsJson.is_object() && settingsJson.contains("settings") &&
@@ -240,7 +280,6 @@ int importSettings(const std::vector<std::string>& args, std::istream& in, std::
 
     ConfigBlock block = makeInitialWorkingBlock();
     if (base) {
-        int status = kExitOk;
         const auto loaded = loadChecked(*base, err, status);
         if (!loaded) {
             return status;
@@ -265,19 +304,11 @@ int importSettings(const std::vector<std::string>& args, std::istream& in, std::
     bench.form.encodeBlock(block);
     bench.form.writingFlag = false;
 
-    PosixFileStore files;
-    const SaveOutcome saved = saveConfigFile(files, *output, block);
-    if (saved != SaveOutcome::Ok) {
-        err << *output << ": " << saveOutcomeMessage(saved) << '\n';
-        return kExitFileNotWritten;
-    }
-    return kExitOk;
+    return saveOutput(*output, block, out, err);
 }
 
-}  // namespace
-
-int runCli(const std::vector<std::string>& args, std::istream& in, std::ostream& out,
-           std::ostream& err) {
+int runCommand(const std::vector<std::string>& args, std::istream& in, std::ostream& out,
+               std::ostream& err) {
     if (args.empty()) {
         return usage(err, "no command given");
     }
@@ -294,7 +325,7 @@ int runCli(const std::vector<std::string>& args, std::istream& in, std::ostream&
         return exportSettings(rest, out, err);
     }
     if (command == "import") {
-        return importSettings(rest, in, err);
+        return importSettings(rest, in, out, err);
     }
     if (command == "read") {
         return readModule(rest, out, err);
@@ -303,6 +334,22 @@ int runCli(const std::vector<std::string>& args, std::istream& in, std::ostream&
         return writeModule(rest, out, err);
     }
     return usage(err, "unknown command " + command);
+}
+
+}  // namespace
+
+int statusAfterOutput(bool outputArrived, int status, std::ostream& err) {
+    if (outputArrived || status != kExitOk) {
+        return status;
+    }
+    err << kProgramName << ": standard output: " << kFileWriteFailedText << '\n';
+    return kExitFileNotWritten;
+}
+
+int runCli(const std::vector<std::string>& args, std::istream& in, std::ostream& out,
+           std::ostream& err) {
+    const int status = runCommand(args, in, out, err);
+    return statusAfterOutput(static_cast<bool>(out.flush()), status, err);
 }
 
 }  // namespace dl250t::cli

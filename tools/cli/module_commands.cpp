@@ -11,6 +11,7 @@
 #include "config/field_codec.hpp"
 #include "link/exchange_messages.hpp"
 #include "link/module_exchange.hpp"
+#include "output_file.hpp"
 #include "platform/posix/posix_file_store.hpp"
 #include "platform/posix/posix_serial_port.hpp"
 #include "stream_prompter.hpp"
@@ -118,18 +119,14 @@ int readModule(const std::vector<std::string>& args, std::ostream& out, std::ost
         return kExitUsage;
     }
     PosixSerialPortFactory ports;
-    PrintingReporter reporter(out, err);
+    // With the file itself on standard output, what the exchange says goes
+    // to standard error.
+    PrintingReporter reporter(*parsed->output == "-" ? err : out, err);
     ConfigBlock block;
     if (!readExchange(ports, parsed->port, block, reporter)) {
         return statusForOutcome(reporter.last);
     }
-    PosixFileStore files;
-    const SaveOutcome saved = saveConfigFile(files, *parsed->output, block);
-    if (saved != SaveOutcome::Ok) {
-        err << *parsed->output << ": " << saveOutcomeMessage(saved) << '\n';
-        return kExitFileNotWritten;
-    }
-    return kExitOk;
+    return saveOutput(*parsed->output, block, out, err);
 }
 
 int writeModule(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {

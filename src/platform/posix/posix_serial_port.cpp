@@ -90,13 +90,21 @@ bool PosixSerialPort::openExisting(std::string_view name) {
         return false;
     }
     struct stat info {};
-    const bool usable = fstat(fd, &info) == 0 && S_ISCHR(info.st_mode) && isatty(fd) &&
-                        flock(fd, LOCK_EX | LOCK_NB) == 0 && ioctl(fd, TIOCEXCL) == 0;
-    if (!usable) {
+    if (fstat(fd, &info) != 0 || !S_ISCHR(info.st_mode) || !isatty(fd) ||
+        flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        ::close(fd);
+        return false;
+    }
+    // Ours now. Registered before it is made exclusive, so that no signal
+    // finds it exclusive and unregistered.
+    auto held = std::make_unique<SignalCleanup::HeldPort>(fd);
+    if (ioctl(fd, TIOCEXCL) != 0) {
+        held.reset();
         ::close(fd);
         return false;
     }
     fd_ = fd;
+    held_ = std::move(held);
     return true;
 }
 
@@ -278,6 +286,7 @@ void PosixSerialPort::close() {
         // would outlive it while anyone else has the device open.
         ioctl(fd_, TIOCNXCL);
         flock(fd_, LOCK_UN);
+        held_.reset();
         ::close(fd_);
         fd_ = -1;
     }

@@ -7,6 +7,7 @@
 #include <memory>
 
 #include "link/serial_port.hpp"
+#include "platform/posix/signal_cleanup.hpp"
 
 namespace dl250t {
 
@@ -14,7 +15,9 @@ namespace dl250t {
 // the device, which binds every process including root, and TIOCEXCL, which
 // also keeps out programs that do not take the lock. The line is raw
 // 115200 8N1 without any flow control, so that every byte value passes
-// unchanged both ways.
+// unchanged both ways. While open, the port is registered with
+// SignalCleanup, so that a program ended by a signal does not leave it
+// exclusive for the next opener.
 class PosixSerialPort final : public SerialPort {
 public:
     // Once bytes have started to arrive, a read ends after a pause of at
@@ -41,6 +44,7 @@ public:
 private:
     std::filesystem::path portDirectory_;
     int fd_ = -1;
+    std::unique_ptr<SignalCleanup::HeldPort> held_;
     termios settings_{};
 };
 

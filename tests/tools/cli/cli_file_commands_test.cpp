@@ -234,6 +234,14 @@ TEST_F(CliFixture, ExportThenImportReproducesTheFile) {
     }
 }
 
+// The parser stops at a NUL byte as if the text ended there.
+TEST_F(CliFixture, ImportReadsTheWholeInput) {
+    const std::string text = std::string(R"({"networkId": 7})") + '\0' + "{{{";
+    const CliRun r = run({"import", "-", "-o", path("out.cfg")}, text);
+    EXPECT_EQ(r.status, kExitBadSettings);
+    EXPECT_FALSE(std::filesystem::exists(dir / "out.cfg"));
+}
+
 TEST_F(CliFixture, UsageErrorsExplainThemselves) {
     EXPECT_EQ(run({}).status, kExitUsage);
     EXPECT_EQ(run({"frobnicate"}).status, kExitUsage);
