@@ -98,6 +98,27 @@ TEST_F(CliModuleTest, ReadWritesTheFileToStandardOutputForDash) {
     EXPECT_EQ(r.out, std::string(expected.bytes.begin(), expected.bytes.end()));
 }
 
+// Anything but six hex bytes stored 00 00 00 00 00 00, or 01 00 00 00 00 00,
+// with success, and repeated serial numbers on a line.
+TEST_F(CliModuleTest, WriteTakesExactlySixHexBytesAsTheSerial) {
+    ConfigBlock settings = moduleBlock();
+    ASSERT_EQ(saveConfigFile(files, dir / "s.cfg", settings), SaveOutcome::Ok);
+    const std::string file = (dir / "s.cfg").string();
+    for (const char* serial :
+         {"zz", "", "-1", "0000000001", "00 00 00 00 00 0", "00 00 00 00 00 00 00", "0x0000000001",
+          "00 00 00 00 00 0G", " 000000000001", "000000000001 ", "00-00-00-00-00-01",
+          "0 0 0 0 0 1"}) {
+        const CliRun r = run({"write", "--port", port, file, "--serial", serial});
+        EXPECT_EQ(r.status, kExitUsage) << '"' << serial << '"';
+        EXPECT_THAT(r.err, HasSubstr("--serial")) << serial;
+    }
+    EXPECT_EQ(module->readRequests(), 0u) << "nothing was sent to the module";
+
+    const CliRun r = run({"write", "--port", port, file, "--serial", "0000 00\t0001fe"});
+    ASSERT_EQ(r.status, kExitOk) << r.err;
+    EXPECT_THAT(r.out, HasSubstr("serial number stored: 00 00 00 00 01 FE\n"));
+}
+
 TEST_F(CliModuleTest, EachKindOfFailureHasItsOwnStatus) {
     ConfigBlock settings = moduleBlock();
     ASSERT_EQ(saveConfigFile(files, dir / "s.cfg", settings), SaveOutcome::Ok);

@@ -1,5 +1,6 @@
 #include "module_commands.hpp"
 
+#include <cctype>
 #include <optional>
 #include <ostream>
 #include <utility>
@@ -83,6 +84,34 @@ struct ModuleArgs {
     std::optional<std::string> serial;
 };
 
+// A serial number given on the command line: exactly six bytes of two hex
+// digits each, with blanks allowed between bytes and nowhere else. The
+// window's tolerant reading would make 00 00 00 00 00 00 of a typo, and a
+// production line would then repeat serial numbers. Returned as hex byte text.
+std::optional<std::string> strictSerialText(std::string_view text) {
+    const auto hexDigit = [](char c) { return std::isxdigit(static_cast<unsigned char>(c)) != 0; };
+    std::string bytes;
+    std::size_t i = 0;
+    for (int count = 0; count < 6; ++count) {
+        while (count > 0 && i < text.size() && (text[i] == ' ' || text[i] == '\t')) {
+            ++i;
+        }
+        if (i + 2 > text.size() || !hexDigit(text[i]) || !hexDigit(text[i + 1])) {
+            return std::nullopt;
+        }
+        if (count > 0) {
+            bytes += ' ';
+        }
+        bytes += static_cast<char>(std::toupper(static_cast<unsigned char>(text[i])));
+        bytes += static_cast<char>(std::toupper(static_cast<unsigned char>(text[i + 1])));
+        i += 2;
+    }
+    if (i != text.size()) {
+        return std::nullopt;
+    }
+    return bytes;
+}
+
 std::optional<ModuleArgs> parseModuleArgs(const std::vector<std::string>& args, bool wantsOutput,
                                           std::ostream& err, std::string_view command) {
     ModuleArgs parsed;
@@ -107,6 +136,14 @@ std::optional<ModuleArgs> parseModuleArgs(const std::vector<std::string>& args, 
             << (wantsOutput ? "give --port P and -o FILE.cfg" : "give --port P and FILE.cfg")
             << '\n';
         return std::nullopt;
+    }
+    if (parsed.serial) {
+        parsed.serial = strictSerialText(*parsed.serial);
+        if (!parsed.serial) {
+            err << "dl250t-cli " << command
+                << ": --serial takes six hex bytes, such as \"00 00 00 00 01 00\"\n";
+            return std::nullopt;
+        }
     }
     return parsed;
 }
