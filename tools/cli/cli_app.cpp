@@ -38,15 +38,16 @@ Usage:
       given, and the module identity, come from BASE.cfg, or else from the
       tool's initial block. Every value is range-adjusted as the tool's Save
       does with the advanced panel shown; each adjustment is printed on
-      standard error.
+      standard error. A list index must lie in its list, or be -1 for none.
 
   dl250t-cli read --port PORT -o FILE.cfg
       Reads the module on PORT and saves its block as a configuration file.
-  dl250t-cli write --port PORT FILE.cfg [--serial TEXT]
+  dl250t-cli write --port PORT FILE.cfg [--serial HEX]
       Writes the settings of FILE.cfg to the module on PORT as the desktop
       tool's Write does: the module keeps its identity and version, the
-      serial number is the file's (or TEXT, hex bytes such as "00 00 00 00 01 00"),
-      and the numbers stored and next are printed.
+      serial number is the file's (or HEX: six hex bytes, blanks between
+      them optional, such as "00 00 00 00 01 00" or 000000000100), and the
+      numbers stored and next are printed.
   PORT is COMn (through the port directory, then /dev/ttyS*, ttyUSB*, ttyACM*)
   or a device path. Files are regular files; "-o -" writes the file to
   standard output instead.
@@ -122,14 +123,17 @@ void printForm(const InMemoryFormView& view, std::ostream& out) {
             case ControlKind::DropDownList: {
                 const int index = view.selection(control.id);
                 out << trimLabel(control.label.text) << ": "
-                    << (index < 0 ? std::string("(none)") : view.items(control.id)[index]) << '\n';
+                    << (index < 0 ? std::string("(none)")
+                                  : escapeControls(view.items(control.id)[index]))
+                    << '\n';
                 continue;
             }
             case ControlKind::Edit:
             case ControlKind::ReadOnlyEdit:
                 if (control.id != ctl::StatusLine) {
+                    // A module's texts reach a terminal: no control characters.
                     out << trimLabel(control.label.text) << ": "
-                        << moduleTextToUtf8(view.text(control.id)) << '\n';
+                        << escapeControls(moduleTextToUtf8(view.text(control.id))) << '\n';
                 }
                 continue;
         }
@@ -195,7 +199,9 @@ int exportSettings(const std::vector<std::string>& args, std::ostream& out, std:
     }
     Workbench bench(err);
     bench.form.decodeBlock(*block);
-    out << settingsToJson(bench.form.settings(), bench.form.identity()).dump(2) << '\n';
+    const ModuleSettings shown =
+        settingsAsTheFormShows(bench.form.settings(), bench.form.identity());
+    out << settingsToJson(shown, bench.form.identity()).dump(2) << '\n';
     return kExitOk;
 }
 
