@@ -24,6 +24,10 @@ public:
     // least this long, however short the interval timeout it is given.
     static constexpr std::chrono::milliseconds kMinimumReadGap{20};
 
+    // A write fails when its bytes have not left this long after the time
+    // they need on the line.
+    static constexpr std::chrono::milliseconds kWriteMargin{500};
+
     // COM names are looked up in `portDirectory` (see port_names.hpp).
     explicit PosixSerialPort(std::filesystem::path portDirectory);
     ~PosixSerialPort() override;
@@ -42,6 +46,9 @@ public:
     void close() override;
 
 private:
+    // Drops what is still queued and reports the write as failed.
+    bool abandonWrite();
+
     std::filesystem::path portDirectory_;
     int fd_ = -1;
     std::unique_ptr<SignalCleanup::HeldPort> held_;
