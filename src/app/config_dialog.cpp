@@ -279,9 +279,27 @@ void ConfigDialog::handlePortEvent(const PortEvent& event) {
     if (event.portName.size() < 4) {
         return;
     }
-    pendingPortEvents_.push_back(event);
+    queuePortEvent(event);
     if (commandDepth_ == 0) {
         drainPortEvents();
+    }
+}
+
+void ConfigDialog::queuePortEvent(const PortEvent& event) {
+    const int number = portNumberFromName(event.portName);
+    const auto waiting =
+        std::find_if(pendingPortEvents_.begin(), pendingPortEvents_.end(),
+                     [&](const PortEvent& e) { return portNumberFromName(e.portName) == number; });
+    if (waiting == pendingPortEvents_.end()) {
+        pendingPortEvents_.push_back(event);
+    } else if (waiting->kind != event.kind) {
+        // An arrival and its removal: nothing is left to write. A removal and
+        // a new arrival: the module there now is the one to write, and the
+        // removal has nothing left to tell.
+        pendingPortEvents_.erase(waiting);
+        if (event.kind == PortEvent::Kind::Arrival) {
+            pendingPortEvents_.push_back(event);
+        }
     }
 }
 

@@ -55,8 +55,15 @@ public:
 
     // A serial port arrived or left. While a command is running (one of its
     // message boxes is open) the event waits and is handled once the command
-    // has ended, so that no module is skipped and no command runs inside another.
+    // has ended, so that no module is skipped and no command runs inside
+    // another. Waiting events are kept in order, at most one for each port:
+    // an arrival and the removal of the same port cancel out (there is no
+    // module left to write), and a port announced again while its arrival
+    // waits is still written once.
     void handlePortEvent(const PortEvent& event);
+
+    // Port events waiting for the running command to end.
+    std::size_t waitingPortEvents() const { return pendingPortEvents_.size(); }
 
     // The platform's device-change message; returns 0 whatever it did.
     std::intptr_t handleDeviceChange(std::uint32_t eventCode, std::span<const std::uint8_t> data);
@@ -94,6 +101,7 @@ private:
     std::optional<std::string> chosenPort();
     void reportError(std::string_view text);
     void status(std::string_view text);
+    void queuePortEvent(const PortEvent& event);
     void handlePortEventNow(const PortEvent& event);
     void drainPortEvents();
 

@@ -480,6 +480,53 @@ TEST_F(DialogFixture, ArrivalDuringAnOpenBoxIsHandledAfterItExactlyOnce) {
     EXPECT_TRUE(ports.device.misuse.empty());
 }
 
+// Links made and removed continuously while one error box stayed open queued
+// hundreds of events and wrote modules long gone. A port that came and went
+// meanwhile has nothing to be written; one announced again and again is
+// written once; the queue never holds more than one event for each port.
+TEST_F(DialogFixture, PortsComingAndGoingDuringABoxAreSettledWhenItCloses) {
+    view.setChecked(ctl::AutoConfigure, true);
+    dialog.onAutoConfigureClicked();
+    view.setText(ctl::Serial, "00 00 00 00 00 01");
+    ports.device.replies.push_back(ScriptedReply::block(moduleBlock()));
+    ports.device.replies.push_back(ScriptedReply::text("ATER"));  // COM3 refuses
+    scriptWrite();                                                // COM6
+    scriptWrite();                                                // COM7
+
+    std::size_t mostWaiting = 0;
+    bool delivered = false;
+    prompter.whileMessageOpen([&](const testing::RecordedMessage&) {
+        if (std::exchange(delivered, true)) {
+            return;
+        }
+        const auto deliver = [&](PortEvent::Kind kind, const char* name) {
+            dialog.handlePortEvent({kind, name});
+            mostWaiting = std::max(mostWaiting, dialog.waitingPortEvents());
+        };
+        for (int i = 0; i < 300; ++i) {
+            deliver(PortEvent::Kind::Arrival, "COM5");
+            deliver(PortEvent::Kind::Arrival, "COM6");
+            deliver(PortEvent::Kind::Removal, "COM5");
+        }
+        deliver(PortEvent::Kind::Arrival, "COM7");
+        deliver(PortEvent::Kind::Removal, "COM7");
+        deliver(PortEvent::Kind::Arrival, "COM7");
+    });
+    dialog.handlePortEvent({PortEvent::Kind::Arrival, "COM3"});
+
+    EXPECT_THAT(prompter.messageTexts(), ElementsAre("模块写入失败！"));
+    EXPECT_LE(mostWaiting, 2u);
+    EXPECT_EQ(dialog.waitingPortEvents(), 0u);
+    // Two exchanges for each of COM3, COM6 and COM7.
+    EXPECT_EQ(std::count(ports.device.calls.begin(), ports.device.calls.end(),
+                         testing::PortCall::OpenExisting),
+              6);
+    EXPECT_EQ(ports.device.openedName, "COM7");
+    EXPECT_EQ(view.text(ctl::StatusLine), "模块写入成功！");
+    EXPECT_EQ(view.text(ctl::Serial), "00 00 00 00 00 03");
+    EXPECT_TRUE(ports.device.misuse.empty());
+}
+
 TEST_F(DialogFixture, RateSelectionChangesAreRouted) {
     view.setSelection(ctl::DefaultRate, 11);
     dialog.handleControlEvent(ControlEvent::SelectionChanged, ctl::DefaultRate);
