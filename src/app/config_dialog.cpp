@@ -19,6 +19,9 @@ namespace {
 constexpr std::string_view kSelectPort = "请选择一个COM口！";
 constexpr std::string_view kRegistrationFailed =
     "Failed to register notification of device change, please enable UPnP!";
+// The port directory cannot be watched (gone, refused, or no watch to be
+// had): modules plugged in through it go unnoticed until it is back.
+constexpr std::string_view kPortWatchLost = "串口目录无法监视！";
 
 // Port names and status texts go through a buffer of 256 characters.
 constexpr std::size_t kTextBufferLimit = 255;
@@ -276,7 +279,7 @@ bool ConfigDialog::handleSystemCommand(std::uint32_t commandId) {
 
 void ConfigDialog::handlePortEvent(const PortEvent& event) {
     // Names shorter than "COMn" carry no number.
-    if (event.portName.size() < 4) {
+    if (event.kind != PortEvent::Kind::WatchLost && event.portName.size() < 4) {
         return;
     }
     queuePortEvent(event);
@@ -286,10 +289,15 @@ void ConfigDialog::handlePortEvent(const PortEvent& event) {
 }
 
 void ConfigDialog::queuePortEvent(const PortEvent& event) {
-    const int number = portNumberFromName(event.portName);
+    const auto samePort = [&](const PortEvent& waiting) {
+        const bool watch = waiting.kind == PortEvent::Kind::WatchLost;
+        if (watch || event.kind == PortEvent::Kind::WatchLost) {
+            return watch && event.kind == PortEvent::Kind::WatchLost;
+        }
+        return portNumberFromName(waiting.portName) == portNumberFromName(event.portName);
+    };
     const auto waiting =
-        std::find_if(pendingPortEvents_.begin(), pendingPortEvents_.end(),
-                     [&](const PortEvent& e) { return portNumberFromName(e.portName) == number; });
+        std::find_if(pendingPortEvents_.begin(), pendingPortEvents_.end(), samePort);
     if (waiting == pendingPortEvents_.end()) {
         pendingPortEvents_.push_back(event);
     } else if (waiting->kind != event.kind) {
@@ -318,6 +326,10 @@ void ConfigDialog::drainPortEvents() {
 
 void ConfigDialog::handlePortEventNow(const PortEvent& event) {
     CommandScope scope(*this);
+    if (event.kind == PortEvent::Kind::WatchLost) {
+        status(kPortWatchLost);
+        return;
+    }
     const int number = portNumberFromName(event.portName);
     const std::string com = "COM" + std::to_string(number);
     if (event.kind == PortEvent::Kind::Removal) {

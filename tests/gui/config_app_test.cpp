@@ -342,5 +342,24 @@ TEST(AppStartTest, FailedRegistrationIsToldBeforeTheWindowShows) {
     EXPECT_EQ(app.host().sourceCount(), 0u);
 }
 
+// A refused port directory was silent: plug-ins through it went unnoticed
+// without a word.
+TEST(AppStartTest, RefusedPortDirectoryIsToldOnTheStatusLine) {
+    TempDir dir;
+    std::filesystem::permissions(dir.path(), std::filesystem::perms::others_write,
+                                 std::filesystem::perm_options::add);
+    RecordingPrompter prompter;
+    ConfigApp app{{
+        .portDirectory = dir / "ports",
+        .startSources = [&] { return startHotPlugSources(dir / "ports"); },
+        .prompter = &prompter,
+        .scale = 1.0,
+    }};
+    app.start();
+    EXPECT_EQ(app.view().text(ctl::StatusLine), "串口目录无法监视！");
+    EXPECT_TRUE(prompter.messages().empty());
+    EXPECT_TRUE(app.window().control(ctl::AutoConfigure)->isEnabled());
+}
+
 }  // namespace
 }  // namespace dl250t

@@ -91,7 +91,7 @@ protected:
     }
 
     testing::TempDir dir;
-    fs::path ports = dir / "ports";
+    fs::path ports = dir / "dl250t" / "ports";
     std::unique_ptr<PortDirectorySource> source = PortDirectorySource::start(ports);
     InMemoryFormView view;
     testing::RecordingPrompter prompter;
@@ -161,6 +161,27 @@ TEST_F(AutoConfigureOverPorts, ModulePluggedInDuringABoxIsWrittenAfterTheFirst) 
     EXPECT_THAT(prompter.messages(),
                 ::testing::Each(Field(&RecordedMessage::icon, MessageIcon::Warning)));
     EXPECT_THAT(prompter.messages().front().text, ::testing::StartsWith("起始频点为300.0000MHz"));
+}
+
+// Removing the folder above the port directory left auto-configure deaf for
+// the rest of the run, without a word: modules plugged in later were never
+// written while the box stayed ticked.
+TEST_F(AutoConfigureOverPorts, ModulesAreWrittenAgainOnceTheFoldersAreBack) {
+    fs::remove_all(dir / "dl250t");
+    pumpPortEvents();
+    EXPECT_EQ(view.text(ctl::StatusLine), "串口目录无法监视！");
+
+    fs::create_directories(ports);
+    fs::permissions(dir / "dl250t", fs::perms::owner_all, fs::perm_options::replace);
+    fs::permissions(ports, fs::perms::owner_all, fs::perm_options::replace);
+    SimulatedModule simulated(module(3));
+    ASSERT_TRUE(simulated.plugIn()) << simulated.lastError();
+    for (int pump = 0; pump < 3 && simulated.storedCount() == 0; ++pump) {
+        pumpPortEvents();
+    }
+    EXPECT_EQ(simulated.storedCount(), 1u);
+    EXPECT_EQ(view.text(ctl::StatusLine), "模块写入成功！");
+    EXPECT_THAT(prompter.messages(), IsEmpty());
 }
 
 }  // namespace

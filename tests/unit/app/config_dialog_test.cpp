@@ -358,6 +358,17 @@ TEST_F(DialogFixture, PortArrivalAndRemovalTexts) {
     EXPECT_EQ(ports.device.portsCreated, 0) << "nothing is read or written";
 }
 
+// The port directory can no longer be watched: the operator learns why
+// plug-ins go unnoticed, and nothing else happens.
+TEST_F(DialogFixture, ALostPortWatchIsToldOnTheStatusLine) {
+    view.setText(ctl::Port, "COM4");
+    dialog.handlePortEvent({PortEvent::Kind::WatchLost, {}});
+    EXPECT_EQ(view.text(ctl::StatusLine), "串口目录无法监视！");
+    EXPECT_EQ(view.text(ctl::Port), "COM4");
+    EXPECT_TRUE(prompter.messages().empty());
+    EXPECT_EQ(ports.device.portsCreated, 0);
+}
+
 TEST(PortNames, NumberFromName) {
     EXPECT_EQ(portNumberFromName("COM3"), 3);
     EXPECT_EQ(portNumberFromName("COM12"), 12);
