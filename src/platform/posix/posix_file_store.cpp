@@ -75,6 +75,13 @@ std::string randomSuffix() {
     return suffix;
 }
 
+// fsync, where a file system that cannot flush at all (EINVAL) has nothing
+// to wait for; any other error (EIO, ENOSPC found late) means that the data
+// may not be on disk.
+bool flushedToDisk(int fd) {
+    return fsync(fd) == 0 || errno == EINVAL || errno == EROFS;
+}
+
 class PosixFileReplacement final : public FileReplacement {
 public:
     PosixFileReplacement(std::string target, std::string temporary, int fd,
@@ -107,7 +114,7 @@ public:
         // On disk before it takes the target's place: after a power cut the
         // target must hold the old content or the whole new one, never an
         // empty or partial file.
-        const bool synced = fsync(fd_) == 0;
+        const bool synced = flushedToDisk(fd_);
         const bool closed = ::close(fd_) == 0;
         fd_ = -1;
         if (!synced || !closed || ::rename(temporary_.c_str(), target_.c_str()) != 0) {
@@ -125,11 +132,9 @@ private:
         if (folder < 0) {
             return true;  // nothing to flush through; the file itself is on disk
         }
-        // Some file systems cannot flush a folder (EINVAL); only an I/O error
-        // says that the rename may be lost.
-        const bool lost = fsync(folder) != 0 && errno == EIO;
+        const bool flushed = flushedToDisk(folder);
         ::close(folder);
-        return !lost;
+        return flushed;
     }
 
     void discard() {
