@@ -20,6 +20,7 @@ ConfigApp::ConfigApp(Options options)
         .host = host_,
         .ports = ports_,
         .clock = options.clock != nullptr ? *options.clock : systemClock_,
+        .files = files_,
         .programName = std::move(options.programName),
     });
     host_.setPortEventHandler([this](const PortEvent& event) { dialog_->handlePortEvent(event); });

@@ -12,12 +12,16 @@
 #include "config/rate_defaults.hpp"
 #include "config/settings_codec.hpp"
 #include "link/module_exchange.hpp"
+#include "platform/posix/posix_file_store.hpp"
 #include "platform/posix/posix_serial_port.hpp"
 #include "support/recording_reporter.hpp"
 #include "support/temp_dir.hpp"
 
 namespace dl250t {
 namespace {
+
+// Files on disk, as the programs have them.
+PosixFileStore files;
 
 namespace fs = std::filesystem;
 using ::testing::ElementsAre;
@@ -136,7 +140,7 @@ TEST_F(SimulatedModuleTest, KeepsAWrittenBlockForTheNextReadAndInItsStoreFile) {
 
     EXPECT_EQ(readBack, working);
     EXPECT_EQ(module.storedCount(), 1u);
-    const LoadedConfigFile saved = loadConfigFile(dir / "stored.cfg");
+    const LoadedConfigFile saved = loadConfigFile(files, dir / "stored.cfg");
     EXPECT_EQ(saved.check, BlockCheck::Ok);
     EXPECT_EQ(saved.block, working);
     std::lock_guard lock(eventsMutex);

@@ -1,5 +1,6 @@
 #include "module_commands.hpp"
 
+#include <cctype>
 #include <optional>
 #include <ostream>
 #include <utility>
@@ -10,6 +11,8 @@
 #include "config/config_file.hpp"
 #include "config/field_codec.hpp"
 #include "link/module_exchange.hpp"
+#include "output_file.hpp"
+#include "platform/posix/posix_file_store.hpp"
 #include "platform/posix/posix_serial_port.hpp"
 #include "stream_prompter.hpp"
 #include "ui/in_memory_form_view.hpp"
@@ -54,6 +57,34 @@ struct ModuleArgs {
     std::optional<std::string> serial;
 };
 
+// A serial number given on the command line: exactly six bytes of two hex
+// digits each, with blanks allowed between bytes and nowhere else. The
+// window's tolerant reading would make 00 00 00 00 00 00 of a typo, and a
+// production line would then repeat serial numbers. Returned as hex byte text.
+std::optional<std::string> strictSerialText(std::string_view text) {
+    const auto hexDigit = [](char c) { return std::isxdigit(static_cast<unsigned char>(c)) != 0; };
+    std::string bytes;
+    std::size_t i = 0;
+    for (int count = 0; count < 6; ++count) {
+        while (count > 0 && i < text.size() && (text[i] == ' ' || text[i] == '\t')) {
+            ++i;
+        }
+        if (i + 2 > text.size() || !hexDigit(text[i]) || !hexDigit(text[i + 1])) {
+            return std::nullopt;
+        }
+        if (count > 0) {
+            bytes += ' ';
+        }
+        bytes += static_cast<char>(std::toupper(static_cast<unsigned char>(text[i])));
+        bytes += static_cast<char>(std::toupper(static_cast<unsigned char>(text[i + 1])));
+        i += 2;
+    }
+    if (i != text.size()) {
+        return std::nullopt;
+    }
+    return bytes;
+}
+
 std::optional<ModuleArgs> parseModuleArgs(const std::vector<std::string>& args, bool wantsOutput,
                                           std::ostream& err, std::string_view command) {
     ModuleArgs parsed;
@@ -80,6 +111,14 @@ std::optional<ModuleArgs> parseModuleArgs(const std::vector<std::string>& args, 
             << '\n';
         return std::nullopt;
     }
+    if (parsed.serial) {
+        parsed.serial = strictSerialText(*parsed.serial);
+        if (!parsed.serial) {
+            err << "dl250t-cli " << command
+                << ": --serial takes six hex bytes, such as \"00 00 00 00 01 00\"\n";
+            return std::nullopt;
+        }
+    }
     return parsed;
 }
 
@@ -91,18 +130,15 @@ int readModule(const std::vector<std::string>& args, std::ostream& out, std::ost
         return kExitUsage;
     }
     PosixSerialPortFactory ports;
-    PrintingReporter reporter(out, err);
+    // With the file itself on standard output, what the exchange says goes
+    // to standard error.
+    PrintingReporter reporter(*parsed->output == "-" ? err : out, err);
     ConfigBlock block;
     const Outcome read = readExchange(ports, parsed->port, block, reporter);
     if (read != Outcome::ModuleRead) {
         return exitStatusFor(read);
     }
-    const Outcome saved = saveConfigFile(*parsed->output, block);
-    if (saved != Outcome::FileWritten) {
-        err << *parsed->output << ": " << outcomeText(saved) << '\n';
-        return kExitFileNotWritten;
-    }
-    return kExitOk;
+    return saveOutput(*parsed->output, block, out, err);
 }
 
 int writeModule(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
@@ -117,7 +153,8 @@ int writeModule(const std::vector<std::string>& args, std::ostream& out, std::os
     HeadlessWindowHost host;
     PosixSerialPortFactory ports;
     SystemClock clock;
-    ConfigDialog dialog({view, prompter, host, ports, clock, "dl250t-cli"});
+    PosixFileStore files;
+    ConfigDialog dialog({view, prompter, host, ports, clock, files, "dl250t-cli"});
     dialog.initialise();
 
     prompter.answer = *parsed->file;

@@ -13,6 +13,7 @@
 #include "config/config_file.hpp"
 #include "platform/posix/port_directory.hpp"
 #include "platform/posix/port_names.hpp"
+#include "platform/posix/posix_file_store.hpp"
 #include "sim/simulated_module.hpp"
 
 namespace {
@@ -80,11 +81,13 @@ int main(int argc, char** argv) {
             if (!text) {
                 return usageError("--block takes a file");
             }
-            const LoadedConfigFile loaded = loadConfigFile(text);
-            if (!loaded.opened || loaded.check != BlockCheck::Ok) {
+            PosixFileStore files;
+            const LoadedConfigFile loaded = loadConfigFile(files, text);
+            const bool readable = loaded.opened && !loaded.readFailed;
+            if (!readable || loaded.check != BlockCheck::Ok) {
                 std::fprintf(stderr, "dl250t-sim: %s: %s\n", text,
-                             loaded.opened ? std::string(blockCheckName(loaded.check)).c_str()
-                                           : "cannot be read");
+                             readable ? std::string(blockCheckName(loaded.check)).c_str()
+                                      : "cannot be read");
                 return 1;
             }
             options.block = loaded.block;

@@ -18,6 +18,7 @@
 #include "config/settings_codec.hpp"
 #include "platform/posix/port_directory.hpp"
 #include "platform/posix/port_names.hpp"
+#include "platform/posix/posix_file_store.hpp"
 
 namespace dl250t {
 
@@ -458,7 +459,8 @@ void SimulatedModule::answerWrite(const ConfigBlock& written) {
         }
         if (!options_.storeFile.empty()) {
             ConfigBlock copy = written;
-            if (saveConfigFile(options_.storeFile, copy) != Outcome::FileWritten) {
+            PosixFileStore files;
+            if (saveConfigFile(files, options_.storeFile.string(), copy) != Outcome::FileWritten) {
                 event("cannot save " + options_.storeFile.string());
             }
         }
