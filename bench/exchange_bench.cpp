@@ -9,6 +9,7 @@
 #include "app/config_dialog.hpp"
 #include "app/headless_window_host.hpp"
 #include "exchange_timing.hpp"
+#include "platform/posix/posix_file_store.hpp"
 #include "platform/posix/posix_serial_port.hpp"
 #include "sim/simulated_module.hpp"
 #include "ui/in_memory_form_view.hpp"
@@ -40,7 +41,8 @@ int run(int runs) {
     HeadlessWindowHost host;
     PosixSerialPortFactory ports(dir / "ports");
     SystemClock clock;
-    ConfigDialog dialog({view, prompter, host, ports, clock, "bench"});
+    PosixFileStore files;
+    ConfigDialog dialog({view, prompter, host, ports, clock, files, "bench"});
     dialog.initialise();
     view.setText(ctl::Port, "COM230");
     // A module whose settings lie inside every range, so that neither Read
@@ -50,13 +52,18 @@ int run(int runs) {
     stampHeaderAndCrc(typical);
     module.setBlock(typical);
 
-    const Summary read = timeRuns(runs, [&] { dialog.read(); });
-    const Summary write = timeRuns(runs, [&] { dialog.write(); });
+    int failed = 0;
+    const Summary read = timeRuns(runs, [&] { failed += dialog.read() != Outcome::ModuleRead; });
+    const Summary write =
+        timeRuns(runs, [&] { failed += dialog.write() != Outcome::ModuleWritten; });
     printFigure("Read command", read, kReadWireMs, runs);
     printFigure("Write command", write, kWriteWireMs, runs);
     module.unplug();
     std::filesystem::remove_all(dir);
-    return prompter.messages == 0 ? 0 : 1;
+    if (failed != 0) {
+        std::fprintf(stderr, "%d of %d commands failed\n", failed, 2 * runs);
+    }
+    return failed == 0 && prompter.messages == 0 ? 0 : 1;
 }
 
 }  // namespace

@@ -12,9 +12,9 @@
 #include "app/config_dialog.hpp"
 #include "app/headless_window_host.hpp"
 #include "exchange_timing.hpp"
-#include "link/exchange_messages.hpp"
 #include "platform/program_console.hpp"
 #include "platform/serial_ports.hpp"
+#include "platform/system_files.hpp"
 #include "ui/in_memory_form_view.hpp"
 
 namespace dl250t {
@@ -28,29 +28,24 @@ int run(const std::string& port, int runs, const std::string& system) {
     HeadlessWindowHost host;
     const auto ports = makeSystemSerialPortFactory();
     SystemClock clock;
-    ConfigDialog dialog({view, prompter, host, *ports, clock, "bench"});
+    const auto files = makeSystemFileStore();
+    ConfigDialog dialog({view, prompter, host, *ports, clock, *files, "bench"});
     dialog.initialise();
     view.setText(ctl::Port, port);
 
     // Settings inside every range, written once untimed, so that the module
     // then holds them and neither Read nor Write stops for a warning.
     dialog.apply();
-    dialog.write();
-    if (view.text(ctl::StatusLine) != kModuleWriteOkText) {
+    if (dialog.write() != Outcome::ModuleWritten) {
         std::fprintf(stderr, "no module answers on %s: %s\n", port.c_str(),
                      view.text(ctl::StatusLine).c_str());
         return 1;
     }
 
     int failures = 0;
-    const auto timed = [&](void (ConfigDialog::*command)(), std::string_view success) {
-        return timeRuns(runs, [&] {
-            (dialog.*command)();
-            failures += view.text(ctl::StatusLine) == success ? 0 : 1;
-        });
-    };
-    const Summary read = timed(&ConfigDialog::read, kModuleReadOkText);
-    const Summary write = timed(&ConfigDialog::write, kModuleWriteOkText);
+    const Summary read = timeRuns(runs, [&] { failures += dialog.read() != Outcome::ModuleRead; });
+    const Summary write =
+        timeRuns(runs, [&] { failures += dialog.write() != Outcome::ModuleWritten; });
     const std::string suffix = system.empty() ? "" : " (" + system + ")";
     printFigure(("Read command" + suffix).c_str(), read, kReadWireMs, runs);
     printFigure(("Write command" + suffix).c_str(), write, kWriteWireMs, runs);

@@ -5,7 +5,9 @@
 
 #include <cstdio>
 #include <fstream>
+#include <optional>
 #include <sstream>
+#include <string>
 
 #include "config/field_codec.hpp"
 
@@ -34,8 +36,8 @@ ProductionLine::ProductionLine(Options options)
       ports_(root_ / "ports"),
       source_(root_.empty() ? nullptr : PortDirectorySource::start(ports_)),
       serialPorts_(ports_) {
-    dialog_ = std::make_unique<ConfigDialog>(
-        ConfigDialog::Services{view_, prompter_, host_, serialPorts_, clock_, "dl250t-config"});
+    dialog_ = std::make_unique<ConfigDialog>(ConfigDialog::Services{
+        view_, prompter_, host_, serialPorts_, clock_, files_, "dl250t-config"});
     dialog_->initialise();
     // Settle the defaults first, as an operator would before a run, so that
     // no module waits for a warning.
@@ -83,8 +85,10 @@ ProductionLine::Module ProductionLine::configureOne() {
     result.plugToAcknowledged = std::chrono::steady_clock::now() - start;
 
     const auto stored = module.lastStored();
-    if (module.storedCount() != 1 || !stored || view_.text(ctl::StatusLine) != "模块写入成功！") {
-        result.problem = "not written: " + view_.text(ctl::StatusLine);
+    const std::optional<Outcome> outcome = dialog_->lastOutcome();
+    if (module.storedCount() != 1 || !stored || outcome != Outcome::ModuleWritten) {
+        result.problem =
+            "not written: " + (outcome ? std::string(outcomeText(*outcome)) : "no outcome");
     } else {
         result.written = true;
         result.serial = serialNumber(decodeSerialText(*stored));

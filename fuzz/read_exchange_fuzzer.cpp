@@ -10,7 +10,6 @@
 #include <string>
 
 #include "fuzz_check.hpp"
-#include "link/exchange_messages.hpp"
 #include "link/module_exchange.hpp"
 #include "module_script.hpp"
 #include "support/recording_prompter.hpp"
@@ -23,7 +22,6 @@ namespace dl250t {
 namespace {
 
 using testing::PortCall;
-using testing::Report;
 
 // What the caller's block holds before the exchange: recognisably not a block.
 ConfigBlock callersBlock() {
@@ -32,30 +30,26 @@ ConfigBlock callersBlock() {
     return block;
 }
 
-// The one report the exchange must make, worked out from the script alone.
-Report expectedReport(const testing::ScriptedDevice& script) {
+// The one outcome the exchange must report, worked out from the script alone.
+Outcome expectedOutcome(const testing::ScriptedDevice& script) {
     if (fuzzing::openFailsByScript(script)) {
-        return testing::failureReport(kPortOpenFailedText);
+        return Outcome::PortOpenFailed;
     }
     if (script.failingCall == PortCall::Write) {
-        return testing::failureReport(kPortWriteFailedText);
+        return Outcome::PortWriteFailed;
     }
     if (script.failingCall == PortCall::Read ||
         (!script.replies.empty() && script.replies.front().platformError)) {
-        return testing::failureReport(kPortReadFailedText);
+        return Outcome::PortReadFailed;
     }
     if (script.replies.empty() || script.replies.front().bytes.empty()) {
-        return testing::failureReport(kResponseTimeoutText);
+        return Outcome::ResponseTimeout;
     }
     const auto& bytes = script.replies.front().bytes;
     ConfigBlock received = callersBlock();
     const std::size_t count = std::min(bytes.size(), kBlockSize);
     std::copy_n(bytes.begin(), count, received.bytes.begin());
-    const BlockCheck check = validateBlock(received, count);
-    if (check != BlockCheck::Ok) {
-        return testing::failureReport(blockCheckMessage(check));
-    }
-    return testing::statusReport(kModuleReadOkText);
+    return blockCheckFailure(validateBlock(received, count)).value_or(Outcome::ModuleRead);
 }
 
 }  // namespace
@@ -71,7 +65,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     testing::RecordingReporter reporter;
     std::vector<bool> heldDuringReports;
-    reporter.whileShown = [&](const Report&) { heldDuringReports.push_back(ports.device.held); };
+    reporter.whileShown = [&](Outcome) { heldDuringReports.push_back(ports.device.held); };
 
     // As the window does: a block that read well is decoded into the form.
     InMemoryFormView view;
@@ -80,17 +74,18 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     int decodes = 0;
     ConfigBlock target = callersBlock();
     const ConfigBlock before = target;
-    const bool ok = readExchange(ports, "COM3", target, reporter, [&](const ConfigBlock& block) {
-        ++decodes;
-        DL250T_FUZZ_CHECK(ports.device.held);
-        form.decodeBlock(block);
-    });
+    const Outcome outcome =
+        readExchange(ports, "COM3", target, reporter, [&](const ConfigBlock& block) {
+            ++decodes;
+            DL250T_FUZZ_CHECK(ports.device.held);
+            form.decodeBlock(block);
+        });
 
-    const Report expected = expectedReport(script);
+    const Outcome expected = expectedOutcome(script);
+    DL250T_FUZZ_CHECK(outcome == expected);
     DL250T_FUZZ_CHECK(reporter.reports.size() == 1);
     DL250T_FUZZ_CHECK(reporter.reports.front() == expected);
-    DL250T_FUZZ_CHECK(ok == (expected.kind == Report::Kind::Status));
-    if (ok) {
+    if (outcome == Outcome::ModuleRead) {
         DL250T_FUZZ_CHECK(validateBlock(target, kBlockSize) == BlockCheck::Ok);
         DL250T_FUZZ_CHECK(firstReply && firstReply->size() >= kBlockSize);
         DL250T_FUZZ_CHECK(

@@ -42,7 +42,7 @@ void checkImportCommand(const std::string& text) {
         DL250T_FUZZ_CHECK(!std::filesystem::exists(output));
         return;
     }
-    const LoadedConfigFile written = loadConfigFile(output);
+    const LoadedConfigFile written = loadConfigFile(fuzzing::files(), output);
     DL250T_FUZZ_CHECK(written.check == BlockCheck::Ok);
 }
 
@@ -82,9 +82,12 @@ void checkOverlayAndEncode(const nlohmann::json& json, bool writingFlag) {
     DL250T_FUZZ_CHECK(prompter.messages().empty());
 
     form.advancedShown = false;
-    form.writingFlag = writingFlag;
     ConfigBlock block = initial;
-    form.encodeBlock(block);
+    if (writingFlag) {
+        form.encodeForStoring(block);
+    } else {
+        form.encodeBlock(block);
+    }
     fuzzing::checkOnlySettingsChanged(initial, block);
     stampHeaderAndCrc(block);
     DL250T_FUZZ_CHECK(validateBlock(block, kBlockSize) == BlockCheck::Ok);

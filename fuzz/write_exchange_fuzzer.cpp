@@ -9,7 +9,6 @@
 #include <string>
 
 #include "fuzz_check.hpp"
-#include "link/exchange_messages.hpp"
 #include "link/module_exchange.hpp"
 #include "module_script.hpp"
 #include "support/recording_reporter.hpp"
@@ -19,29 +18,28 @@ namespace dl250t {
 namespace {
 
 using testing::PortCall;
-using testing::Report;
 
 bool beginsWithAcknowledgement(const std::vector<std::uint8_t>& bytes) {
     return bytes.size() >= kWriteAcknowledgement.size() &&
            std::equal(kWriteAcknowledgement.begin(), kWriteAcknowledgement.end(), bytes.begin());
 }
 
-// The one report the exchange must make, worked out from the script alone.
-Report expectedReport(const testing::ScriptedDevice& script) {
+// The one outcome the exchange must report, worked out from the script alone.
+Outcome expectedOutcome(const testing::ScriptedDevice& script) {
     if (fuzzing::openFailsByScript(script)) {
-        return testing::failureReport(kPortOpenFailedText);
+        return Outcome::PortOpenFailed;
     }
     if (script.failingCall == PortCall::Write) {
-        return testing::failureReport(kPortWriteFailedText);
+        return Outcome::PortWriteFailed;
     }
     if (script.failingCall == PortCall::Read ||
         (!script.replies.empty() && script.replies.front().platformError)) {
-        return testing::failureReport(kResponseTimeoutText);
+        return Outcome::ResponseTimeout;
     }
     if (script.replies.empty() || !beginsWithAcknowledgement(script.replies.front().bytes)) {
-        return testing::failureReport(kModuleWriteFailedText);
+        return Outcome::ModuleWriteFailed;
     }
-    return testing::statusReport(kModuleWriteOkText);
+    return Outcome::ModuleWritten;
 }
 
 }  // namespace
@@ -55,7 +53,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     testing::RecordingReporter reporter;
     std::vector<bool> heldDuringReports;
-    reporter.whileShown = [&](const Report&) { heldDuringReports.push_back(ports.device.held); };
+    reporter.whileShown = [&](Outcome) { heldDuringReports.push_back(ports.device.held); };
 
     ConfigBlock working = makeInitialWorkingBlock();
     const ConfigBlock before = working;
@@ -67,12 +65,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         DL250T_FUZZ_CHECK(ports.device.held);
         block[block::kSerial] ^= 0xFF;
     };
-    const bool ok = writeExchange(ports, "COM7", working, encode, reporter);
+    const Outcome outcome = writeExchange(ports, "COM7", working, encode, reporter);
+    const bool ok = outcome == Outcome::ModuleWritten;
 
-    const Report expected = expectedReport(script);
+    DL250T_FUZZ_CHECK(outcome == expectedOutcome(script));
     DL250T_FUZZ_CHECK(reporter.reports.size() == 1);
-    DL250T_FUZZ_CHECK(reporter.reports.front() == expected);
-    DL250T_FUZZ_CHECK(ok == (expected.kind == Report::Kind::Status));
+    DL250T_FUZZ_CHECK(reporter.reports.front() == outcome);
     DL250T_FUZZ_CHECK(!ok || beginsWithAcknowledgement(script.replies.front().bytes));
 
     const testing::ScriptedDevice& device = ports.device;

@@ -7,8 +7,8 @@
 #include "config/config_file.hpp"
 #include "config/field_codec.hpp"
 #include "config/module_identity.hpp"
-#include "config/utf8_path.hpp"
 #include "link/module_exchange.hpp"
+#include "link/port_name.hpp"
 #include "ui/form_exchange.hpp"
 #include "ui/form_template.hpp"
 #include "ui/message_titles.hpp"
@@ -17,12 +17,11 @@ namespace dl250t {
 
 namespace {
 
-constexpr std::string_view kSelectPort = "请选择一个COM口！";
 constexpr std::string_view kRegistrationFailed =
     "Failed to register notification of device change, please enable UPnP!";
-
-// Port names and status texts go through a buffer of 256 characters.
-constexpr std::size_t kTextBufferLimit = 255;
+// The port directory cannot be watched (gone, refused, or no watch to be
+// had): modules plugged in through it go unnoticed until it is back.
+constexpr std::string_view kPortWatchLost = "串口目录无法监视！";
 
 FileRequest configFileRequest(FileRequest::Mode mode) {
     return {mode, "*.cfg", {{"配置文件(*.cfg)", "*.cfg"}, {"所有文件(*.*)", "*.*"}}};
@@ -34,8 +33,7 @@ FileRequest configFileRequest(FileRequest::Mode mode) {
 class ConfigDialog::Reporter final : public ExchangeReporter {
 public:
     explicit Reporter(ConfigDialog& dialog) : dialog_(dialog) {}
-    void status(std::string_view text) override { dialog_.status(text); }
-    void failure(std::string_view text) override { dialog_.reportError(text); }
+    void report(Outcome outcome) override { dialog_.report(outcome); }
 
 private:
     ConfigDialog& dialog_;
@@ -63,6 +61,7 @@ ConfigDialog::ConfigDialog(Services services)
       prompter_(services.prompter),
       host_(services.host),
       ports_(services.ports),
+      files_(services.files),
       devicePortNames_(services.devicePortNames),
       form_(services.view, services.prompter, std::move(services.programName)),
       working_(makeInitialWorkingBlock()) {
@@ -80,29 +79,33 @@ void ConfigDialog::initialise() {
 }
 
 void ConfigDialog::handleControlEvent(ControlEvent event, ctl::ControlId id) {
-    using Handler = void (ConfigDialog::*)();
+    using Handler = void (*)(ConfigDialog&);
     struct Route {
         ControlEvent event;
         ctl::ControlId id;
         Handler handler;  // nullptr: the event is known and needs nothing
     };
-    // Every control event the tool reacts to; all others only change the control.
+    // Every control event the tool reacts to; all others only change the
+    // control. A command has shown its outcome by the time it returns.
     static constexpr std::array<Route, 10> kCommandTable = {{
-        {ControlEvent::Clicked, ctl::ReadButton, &ConfigDialog::read},
-        {ControlEvent::Clicked, ctl::WriteButton, &ConfigDialog::write},
-        {ControlEvent::Clicked, ctl::OpenButton, &ConfigDialog::open},
-        {ControlEvent::Clicked, ctl::SaveButton, &ConfigDialog::save},
-        {ControlEvent::Clicked, ctl::AdvancedButton, &ConfigDialog::toggleAdvanced},
-        {ControlEvent::Clicked, ctl::AutoConfigure, &ConfigDialog::onAutoConfigureClicked},
-        {ControlEvent::Clicked, ctl::ApplyButton, &ConfigDialog::apply},
-        {ControlEvent::SelectionChanged, ctl::DefaultRate, &ConfigDialog::defaultRateChanged},
-        {ControlEvent::SelectionChanged, ctl::RateUpper, &ConfigDialog::rateUpperChanged},
+        {ControlEvent::Clicked, ctl::ReadButton, [](ConfigDialog& d) { d.read(); }},
+        {ControlEvent::Clicked, ctl::WriteButton, [](ConfigDialog& d) { d.write(); }},
+        {ControlEvent::Clicked, ctl::OpenButton, [](ConfigDialog& d) { d.open(); }},
+        {ControlEvent::Clicked, ctl::SaveButton, [](ConfigDialog& d) { d.save(); }},
+        {ControlEvent::Clicked, ctl::AdvancedButton, [](ConfigDialog& d) { d.toggleAdvanced(); }},
+        {ControlEvent::Clicked, ctl::AutoConfigure,
+         [](ConfigDialog& d) { d.onAutoConfigureClicked(); }},
+        {ControlEvent::Clicked, ctl::ApplyButton, [](ConfigDialog& d) { d.apply(); }},
+        {ControlEvent::SelectionChanged, ctl::DefaultRate,
+         [](ConfigDialog& d) { d.defaultRateChanged(); }},
+        {ControlEvent::SelectionChanged, ctl::RateUpper,
+         [](ConfigDialog& d) { d.rateUpperChanged(); }},
         {ControlEvent::TextChanged, ctl::ModuleName, nullptr},
     }};
     for (const Route& route : kCommandTable) {
         if (route.event == event && route.id == id) {
             if (route.handler != nullptr) {
-                (this->*route.handler)();
+                route.handler(*this);
             }
             return;
         }
@@ -119,14 +122,10 @@ void ConfigDialog::rateUpperChanged() {
     form_.applyRateUpperLimit();
 }
 
-std::optional<std::string> ConfigDialog::chosenPort() {
+std::string ConfigDialog::chosenPort() const {
     std::string text = view_.text(ctl::Port);
-    if (text.size() > kTextBufferLimit) {
-        text.resize(kTextBufferLimit);
-    }
-    if (text.empty()) {
-        prompter_.showMessage(kSelectPort, kToolMessageTitle, MessageIcon::Error);
-        return std::nullopt;
+    if (text.size() > kMaxPortNameLength) {
+        text.resize(kMaxPortNameLength);
     }
     return text;
 }
@@ -135,34 +134,42 @@ void ConfigDialog::status(std::string_view text) {
     view_.setText(ctl::StatusLine, text);
 }
 
-void ConfigDialog::reportError(std::string_view text) {
-    status(text);
-    prompter_.showMessage(text, kToolMessageTitle, MessageIcon::Error);
+Outcome ConfigDialog::report(Outcome outcome) {
+    lastOutcome_ = outcome;
+    const OutcomeDisplay display = outcomeDisplay(outcome);
+    if (display == OutcomeDisplay::StatusLine || display == OutcomeDisplay::StatusLineAndErrorBox) {
+        status(outcomeText(outcome));
+    }
+    if (display == OutcomeDisplay::StatusLineAndErrorBox || display == OutcomeDisplay::ErrorBox) {
+        prompter_.showMessage(outcomeText(outcome), kToolMessageTitle, MessageIcon::Error);
+    }
+    return outcome;
 }
 
-void ConfigDialog::read() {
+Outcome ConfigDialog::read() {
     CommandScope scope(*this);
-    const auto port = chosenPort();
-    if (!port) {
-        return;
+    const std::string port = chosenPort();
+    if (port.empty()) {
+        return report(Outcome::NoPortChosen);
     }
     Reporter reporter(*this);
-    readExchange(ports_, *port, working_, reporter, [this](const ConfigBlock& block) {
+    return readExchange(ports_, port, working_, reporter, [this](const ConfigBlock& block) {
         if (!autoConfigure()) {
             form_.decodeBlock(block);
         }
     });
 }
 
-void ConfigDialog::write() {
+Outcome ConfigDialog::write() {
     CommandScope scope(*this);
-    const auto port = chosenPort();
-    if (!port) {
-        return;
+    const std::string port = chosenPort();
+    if (port.empty()) {
+        return report(Outcome::NoPortChosen);
     }
     Reporter reporter(*this);
-    if (!readExchange(ports_, *port, scratch_, reporter)) {
-        return;
+    const Outcome read = readExchange(ports_, port, scratch_, reporter);
+    if (read != Outcome::ModuleRead) {
+        return read;
     }
 
     // The connected module's identity, shown without touching the record.
@@ -170,8 +177,8 @@ void ConfigDialog::write() {
     view_.setText(ctl::Version, identityVersion(scratch_));
     view_.setText(ctl::Type, identityType(scratch_));
     view_.setText(ctl::MaxPower, identityMaxPower(scratch_));
-    const bool written = writeExchange(
-        ports_, *port, working_,
+    const Outcome written = writeExchange(
+        ports_, port, working_,
         [this](ConfigBlock& block) {
             // The module keeps its own identity string and version. They are
             // taken only once the port is open again, so that a module pulled
@@ -179,59 +186,53 @@ void ConfigDialog::write() {
             std::copy(scratch_.bytes.begin() + block::kIdentity,
                       scratch_.bytes.begin() + block::kSerial,
                       block.bytes.begin() + block::kIdentity);
-            form_.writingFlag = true;
-            form_.encodeBlock(block);
-            form_.writingFlag = false;
+            form_.encodeForStoring(block);
         },
         reporter);
-    if (written) {
+    if (written == Outcome::ModuleWritten) {
         incrementSerial(working_);
         view_.setText(ctl::Serial, decodeSerialText(working_));
     }
+    return written;
 }
 
-void ConfigDialog::open() {
+Outcome ConfigDialog::open() {
     CommandScope scope(*this);
     const auto path = prompter_.chooseFile(configFileRequest(FileRequest::Mode::Open));
     if (!path || path->empty()) {
-        return;
+        return report(Outcome::Cancelled);
     }
-    const LoadedConfigFile loaded = loadConfigFile(pathFromUtf8(*path));
-    if (!loaded.opened) {
-        reportError(kFileOpenFailedText);
-        return;
+    const LoadedConfigFile loaded = loadConfigFile(files_, *path);
+    // A file that cannot be read to its end counts as one that cannot be
+    // opened: there is nothing to check.
+    if (!loaded.opened || loaded.readFailed) {
+        return report(Outcome::FileOpenFailed);
     }
-    status(kFileOpenedText);
+    report(Outcome::FileOpened);
     scratch_ = loaded.block;
-    if (loaded.check != BlockCheck::Ok) {
-        reportError(blockCheckMessage(loaded.check));
-        return;
+    if (const auto failure = blockCheckFailure(loaded.check)) {
+        return report(*failure);
     }
-    status(kFileReadText);
+    report(Outcome::FileRead);
     form_.decodeBlock(scratch_);
+    return Outcome::FileRead;
 }
 
-void ConfigDialog::save() {
+Outcome ConfigDialog::save() {
     CommandScope scope(*this);
     const auto path = prompter_.chooseFile(configFileRequest(FileRequest::Mode::Save));
     if (!path || path->empty()) {
-        return;
+        return report(Outcome::Cancelled);
     }
-    AtomicFileWriter file;
-    if (!file.open(pathFromUtf8(*path))) {
-        reportError(kFileOpenFailedText);
-        return;
+    const std::unique_ptr<FileReplacement> file = files_.beginReplacing(*path);
+    if (file == nullptr) {
+        return report(Outcome::FileOpenFailed);
     }
-    status(kFileOpenedText);
-    form_.writingFlag = true;
-    form_.encodeBlock(working_);
-    form_.writingFlag = false;
+    report(Outcome::FileOpened);
+    form_.encodeForStoring(working_);
     stampHeaderAndCrc(working_);
-    if (writeConfigFile(file, working_)) {
-        status(kFileWrittenText);
-    } else {
-        reportError(kFileWriteFailedText);
-    }
+    return report(writeConfigFile(*file, working_) ? Outcome::FileWritten
+                                                   : Outcome::FileWriteFailed);
 }
 
 void ConfigDialog::apply() {
@@ -274,12 +275,35 @@ bool ConfigDialog::handleSystemCommand(std::uint32_t commandId) {
 
 void ConfigDialog::handlePortEvent(const PortEvent& event) {
     // Names shorter than "COMn" carry no number.
-    if (event.portName.size() < 4) {
+    if (event.kind != PortEvent::Kind::WatchLost && event.portName.size() < 4) {
         return;
     }
-    pendingPortEvents_.push_back(event);
+    queuePortEvent(event);
     if (commandDepth_ == 0) {
         drainPortEvents();
+    }
+}
+
+void ConfigDialog::queuePortEvent(const PortEvent& event) {
+    const auto samePort = [&](const PortEvent& waiting) {
+        const bool watch = waiting.kind == PortEvent::Kind::WatchLost;
+        if (watch || event.kind == PortEvent::Kind::WatchLost) {
+            return watch && event.kind == PortEvent::Kind::WatchLost;
+        }
+        return portNumberFromName(waiting.portName) == portNumberFromName(event.portName);
+    };
+    const auto waiting =
+        std::find_if(pendingPortEvents_.begin(), pendingPortEvents_.end(), samePort);
+    if (waiting == pendingPortEvents_.end()) {
+        pendingPortEvents_.push_back(event);
+    } else if (waiting->kind != event.kind) {
+        // An arrival and its removal: nothing is left to write. A removal and
+        // a new arrival: the module there now is the one to write, and the
+        // removal has nothing left to tell.
+        pendingPortEvents_.erase(waiting);
+        if (event.kind == PortEvent::Kind::Arrival) {
+            pendingPortEvents_.push_back(event);
+        }
     }
 }
 
@@ -298,8 +322,12 @@ void ConfigDialog::drainPortEvents() {
 
 void ConfigDialog::handlePortEventNow(const PortEvent& event) {
     CommandScope scope(*this);
+    if (event.kind == PortEvent::Kind::WatchLost) {
+        status(kPortWatchLost);
+        return;
+    }
     const int number = portNumberFromName(event.portName);
-    const std::string com = "COM" + std::to_string(number);
+    const std::string com = comName(number);
     if (event.kind == PortEvent::Kind::Removal) {
         status("模块从" + com + "拔出");
         return;
@@ -332,7 +360,7 @@ std::intptr_t ConfigDialog::handleDeviceChange(std::uint32_t eventCode,
         return 0;
     }
     const auto portName = devicePortNames_->portNameAt(*key);
-    if (!portName || portName->size() > kTextBufferLimit) {
+    if (!portName || portName->size() > kMaxPortNameLength) {
         return 0;
     }
     handlePortEvent(

@@ -11,6 +11,8 @@
 #include "app/window_host.hpp"
 #include "config/clock.hpp"
 #include "config/config_block.hpp"
+#include "config/file_store.hpp"
+#include "config/outcome.hpp"
 #include "link/exchange_reporter.hpp"
 #include "link/serial_port.hpp"
 #include "ui/form_view.hpp"
@@ -34,6 +36,8 @@ public:
         WindowHost& host;
         SerialPortFactory& ports;
         const Clock& clock;
+        // Open and Save read and replace configuration files through it.
+        FileStore& files;
         // The program's file name without extension: the title of the number messages.
         std::string programName;
         // Only for platforms whose notifications carry device paths.
@@ -52,8 +56,15 @@ public:
 
     // A serial port arrived or left. While a command is running (one of its
     // message boxes is open) the event waits and is handled once the command
-    // has ended, so that no module is skipped and no command runs inside another.
+    // has ended, so that no module is skipped and no command runs inside
+    // another. Waiting events are kept in order, at most one for each port:
+    // an arrival and the removal of the same port cancel out (there is no
+    // module left to write), and a port announced again while its arrival
+    // waits is still written once.
     void handlePortEvent(const PortEvent& event);
+
+    // Port events waiting for the running command to end.
+    std::size_t waitingPortEvents() const { return pendingPortEvents_.size(); }
 
     // The platform's device-change message; returns 0 whatever it did.
     std::intptr_t handleDeviceChange(std::uint32_t eventCode, std::span<const std::uint8_t> data);
@@ -65,11 +76,12 @@ public:
     // Enter: the window may close only when the form reads without error.
     bool accept();
 
-    // The operator commands.
-    void read();
-    void write();
-    void open();
-    void save();
+    // The operator commands. Those that end in an outcome have told the
+    // operator of it (outcomeDisplay says how) before they return it.
+    Outcome read();
+    Outcome write();
+    Outcome open();
+    Outcome save();
     void apply();
     void toggleAdvanced();
     void onAutoConfigureClicked();
@@ -79,6 +91,9 @@ public:
     SettingsForm& form() { return form_; }
     bool advancedShown() const { return form_.advancedShown; }
     bool autoConfigure() const { return form_.autoConfigure() != 0; }
+    // The outcome the operator was told of last, also by a Write that a port
+    // arrival ran; nothing before the first.
+    std::optional<Outcome> lastOutcome() const { return lastOutcome_; }
 
 private:
     class Reporter;
@@ -86,11 +101,12 @@ private:
 
     void defaultRateChanged();
     void rateUpperChanged();
-    // The port field's text, cut to 255 characters; when it is empty the
-    // operator is asked to choose a port and there is none.
-    std::optional<std::string> chosenPort();
-    void reportError(std::string_view text);
+    // The port field's text, cut to kMaxPortNameLength characters.
+    std::string chosenPort() const;
+    // Shows the outcome where outcomeDisplay says, and returns it.
+    Outcome report(Outcome outcome);
     void status(std::string_view text);
+    void queuePortEvent(const PortEvent& event);
     void handlePortEventNow(const PortEvent& event);
     void drainPortEvents();
 
@@ -98,6 +114,7 @@ private:
     Prompter& prompter_;
     WindowHost& host_;
     SerialPortFactory& ports_;
+    FileStore& files_;
     DevicePortNames* devicePortNames_;
     SettingsForm form_;
     ConfigBlock working_;
@@ -105,6 +122,7 @@ private:
     int commandDepth_ = 0;
     bool draining_ = false;
     std::deque<PortEvent> pendingPortEvents_;
+    std::optional<Outcome> lastOutcome_;
 };
 
 }  // namespace dl250t

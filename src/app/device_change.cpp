@@ -1,15 +1,11 @@
 #include "app/device_change.hpp"
 
-#include <algorithm>
-#include <climits>
-
 namespace dl250t {
 
 std::optional<std::string> deviceParametersKeyPath(std::string_view interfacePath) {
     // "\\?\" then the instance ID with '#' for '\', then '#' and the class.
     constexpr std::string_view kPrefix = "SYSTEM\\CurrentControlSet\\Enum";
     constexpr std::string_view kSuffix = "Device Parameters";
-    constexpr std::size_t kTextBufferLimit = 255;
     if (interfacePath.size() < 4) {
         return std::nullopt;
     }
@@ -28,30 +24,10 @@ std::optional<std::string> deviceParametersKeyPath(std::string_view interfacePat
         return std::nullopt;
     }
     key += kSuffix;
-    if (key.size() > kTextBufferLimit) {
+    if (key.size() > kMaxPortNameLength) {
         return std::nullopt;
     }
     return key;
-}
-
-int portNumberFromName(std::string_view portName) {
-    std::size_t i = 3;
-    while (i < portName.size() &&
-           (portName[i] == ' ' || portName[i] == '\t' || portName[i] == '\n' ||
-            portName[i] == '\v' || portName[i] == '\f' || portName[i] == '\r')) {
-        ++i;
-    }
-    bool negative = false;
-    if (i < portName.size() && (portName[i] == '+' || portName[i] == '-')) {
-        negative = portName[i] == '-';
-        ++i;
-    }
-    long long value = 0;
-    for (; i < portName.size() && portName[i] >= '0' && portName[i] <= '9'; ++i) {
-        // Saturate instead of overflowing on an absurd number of digits.
-        value = std::min<long long>(value * 10 + (portName[i] - '0'), INT_MAX);
-    }
-    return static_cast<int>(negative ? -value : value);
 }
 
 }  // namespace dl250t

@@ -5,6 +5,8 @@
 #include <string>
 #include <string_view>
 
+#include "link/port_name.hpp"
+
 namespace dl250t {
 
 // Device-interface notifications as a desktop platform delivers them: an event
@@ -19,13 +21,9 @@ inline constexpr std::size_t kDeviceInterfacePathOffset = 28;
 // Where the platform keeps a device's settings, derived from its interface
 // path: "\\?\USB#VID_1234&PID_5678#6&2A3B4C5D&0&1#{class}" gives
 // "SYSTEM\CurrentControlSet\Enum\USB\VID_1234&PID_5678\6&2A3B4C5D&0&1\Device Parameters".
-// Nothing for a path with fewer than three '#' or a key longer than 255 characters.
+// Nothing for a path with fewer than three '#' or a key longer than
+// kMaxPortNameLength characters.
 std::optional<std::string> deviceParametersKeyPath(std::string_view interfacePath);
-
-// The number of a port name: after its first three characters (which are
-// not compared), blanks, an optional sign and decimal digits. "COM12" is 12,
-// "COM007" is 7 and "COMX" is 0.
-int portNumberFromName(std::string_view portName);
 
 // Looks up the "PortName" value stored under a device's key.
 class DevicePortNames {

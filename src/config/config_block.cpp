@@ -6,18 +6,18 @@
 
 namespace dl250t {
 
-std::string_view blockCheckMessage(BlockCheck check) {
+std::optional<Outcome> blockCheckFailure(BlockCheck check) {
     switch (check) {
         case BlockCheck::Ok:
-            return {};
+            return std::nullopt;
         case BlockCheck::LengthMismatch:
-            return "配置块长度不匹配！";
+            return Outcome::LengthMismatch;
         case BlockCheck::KeywordMismatch:
-            return "配置块关键字不匹配！";
+            return Outcome::KeywordMismatch;
         case BlockCheck::CrcMismatch:
-            return "配置块CRC检验错误！";
+            return Outcome::CrcMismatch;
     }
-    return {};
+    return std::nullopt;
 }
 
 std::string_view blockCheckName(BlockCheck check) {

@@ -3,8 +3,11 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string_view>
+
+#include "config/outcome.hpp"
 
 namespace dl250t {
 
@@ -111,8 +114,8 @@ struct ConfigBlock {
 // Results of validating a received or loaded block, in the order the checks run.
 enum class BlockCheck { Ok, LengthMismatch, KeywordMismatch, CrcMismatch };
 
-// The text callers report for a failed check; empty for Ok.
-std::string_view blockCheckMessage(BlockCheck check);
+// The outcome callers report for a failed check; nothing for Ok.
+std::optional<Outcome> blockCheckFailure(BlockCheck check);
 std::string_view blockCheckName(BlockCheck check);
 
 // The CRC stored at bytes 516..517 (little-endian).

@@ -50,10 +50,13 @@ void deriveRateUpperLimitValues(ModuleSettings& settings) {
 }
 
 void applyChannelPlan(ModuleSettings& settings, bool writingFlag) {
-    const std::int32_t slower = std::min(settings.defaultRateIndex, settings.rateUpperIndex);
-    const ChannelPlan plan = slower >= 0 && slower < static_cast<std::int32_t>(kChannelPlans.size())
-                                 ? kChannelPlans[static_cast<std::size_t>(slower)]
-                                 : kSlowChannelPlan;
+    // Rates are listed fastest first: the smaller index is the faster rate.
+    const std::int32_t fasterRateIndex =
+        std::min(settings.defaultRateIndex, settings.rateUpperIndex);
+    const ChannelPlan plan =
+        fasterRateIndex >= 0 && fasterRateIndex < static_cast<std::int32_t>(kChannelPlans.size())
+            ? kChannelPlans[static_cast<std::size_t>(fasterRateIndex)]
+            : kSlowChannelPlan;
     settings.auxChannelSpacing = plan.startAndSpacing;
     settings.auxChannelStart = plan.startAndSpacing;
     if (!writingFlag) {

@@ -30,9 +30,11 @@ inline constexpr std::array<RateTiming, 12> kRateTimings = {{
     {17408, 25, -80.0},  // 1.2kbps
 }};
 
-// Channel plan by the slower of the default rate and the upper rate limit:
-// the first auxiliary channel and the spacing share one value; the count is an
-// index into the auxiliary channel list (2 = 4 channels, 3 = 8 channels).
+// Channel plan by the faster of the default rate and the upper rate limit
+// (the smaller index): the first auxiliary channel and the spacing share one
+// value; the count is an index into the auxiliary channel list (2 = 4
+// channels, 3 = 8 channels). Any other index, no selection included, takes
+// kSlowChannelPlan.
 struct ChannelPlan {
     std::int32_t startAndSpacing;
     std::int32_t countIndex;
@@ -61,8 +63,8 @@ void deriveDefaultRateTimings(ModuleSettings& settings);
 // Choosing an upper rate limit resets the sleep compensation and main channel.
 void deriveRateUpperLimitValues(ModuleSettings& settings);
 
-// Sets the auxiliary channels from the slower rate. The channel count is left
-// alone while a module write or a save encodes the form.
+// Sets the auxiliary channels from the faster of the two rates. The channel
+// count is left alone while a module write or a save encodes the form.
 void applyChannelPlan(ModuleSettings& settings, bool writingFlag);
 
 }  // namespace dl250t

@@ -2,6 +2,7 @@
 
 #include <array>
 #include <optional>
+#include <span>
 #include <string_view>
 
 #include "config/field_codec.hpp"
@@ -65,6 +66,77 @@ constexpr std::array<IntRange, 3> kDurationRanges = {{
     {&ModuleSettings::beaconDurationTicks, 5, 65535, "信标报文持续时间", "tick"},
 }};
 
+// A setting stored as it is, in one byte or in one little-endian word.
+struct PlainField {
+    enum class Width { Byte, Word };
+    IntField field;
+    std::size_t offset;
+    Width width;
+};
+
+constexpr auto kByte = PlainField::Width::Byte;
+constexpr auto kWord = PlainField::Width::Word;
+
+// The plain settings of each group, which the encode stores once the group's
+// values have been range-adjusted. The other settings of a group are
+// converted by field_codec.
+constexpr std::array<PlainField, 14> kBasicPlainFields = {{
+    {&ModuleSettings::mainChannel, block::kMainChannel, kByte},
+    {&ModuleSettings::auxChannelStart, block::kAuxChannelStart, kByte},
+    {&ModuleSettings::auxChannelSpacing, block::kAuxChannelSpacing, kByte},
+    {&ModuleSettings::defaultRateIndex, block::kDefaultRate, kByte},
+    {&ModuleSettings::rateUpperIndex, block::kRateUpper, kByte},
+    {&ModuleSettings::rateLowerIndex, block::kRateLower, kByte},
+    {&ModuleSettings::rfPowerIndex, block::kRfPower, kByte},
+    {&ModuleSettings::repeatEnabled, block::kRepeatEnabled, kByte},
+    {&ModuleSettings::deviceCountIndex, block::kDeviceCount, kByte},
+    {&ModuleSettings::flowControl, block::kFlowControl, kByte},
+    {&ModuleSettings::sleepRatio, block::kSleepRatio, kWord},
+    {&ModuleSettings::hostBootTimeMs, block::kHostBootTime, kWord},
+    {&ModuleSettings::responseTimeoutMs, block::kResponseTimeout, kWord},
+    {&ModuleSettings::syncIntervalS, block::kSyncInterval, kWord},
+}};
+
+constexpr std::array<PlainField, 11> kFramePlainFields = {{
+    {&ModuleSettings::frameStartSync, block::kFrameStartSync, kByte},
+    {&ModuleSettings::frameEndSync, block::kFrameEndSync, kByte},
+    {&ModuleSettings::frameModeIndex, block::kFrameMode, kByte},
+    {&ModuleSettings::addressLength, block::kAddressLength, kByte},
+    {&ModuleSettings::downlinkAddressOffset, block::kDownlinkAddressOffset, kByte},
+    {&ModuleSettings::uplinkAddressOffset, block::kUplinkAddressOffset, kByte},
+    {&ModuleSettings::broadcastWildcard, block::kBroadcastWildcard, kByte},
+    {&ModuleSettings::multicastWildcard, block::kMulticastWildcard, kByte},
+    {&ModuleSettings::lengthOffset, block::kLengthOffset, kByte},
+    {&ModuleSettings::lengthCorrection, block::kLengthCorrection, kByte},
+    {&ModuleSettings::frameCheckIndex, block::kFrameCheck, kByte},
+}};
+
+constexpr std::array<PlainField, 4> kAdvancedPlainFields = {{
+    {&ModuleSettings::sleepCompTicks, block::kSleepCompensation, kByte},
+    {&ModuleSettings::syncDurationTicks, block::kSyncDuration, kWord},
+    {&ModuleSettings::wakeSlotTicks, block::kWakeSlot, kWord},
+    {&ModuleSettings::beaconDurationTicks, block::kBeaconDuration, kWord},
+}};
+
+void decodePlainFields(const ConfigBlock& block, std::span<const PlainField> fields,
+                       ModuleSettings& settings) {
+    for (const PlainField& plain : fields) {
+        settings.*plain.field = plain.width == kByte ? decodeByte(block, plain.offset)
+                                                     : decodeWord(block, plain.offset);
+    }
+}
+
+void encodePlainFields(const ModuleSettings& settings, std::span<const PlainField> fields,
+                       ConfigBlock& block) {
+    for (const PlainField& plain : fields) {
+        if (plain.width == kByte) {
+            encodeByte(block, plain.offset, settings.*plain.field);
+        } else {
+            encodeWord(block, plain.offset, settings.*plain.field);
+        }
+    }
+}
+
 class Adjuster {
 public:
     Adjuster(ModuleSettings& settings, const EncodeHooks& hooks)
@@ -98,27 +170,15 @@ void decodeSettings(const ConfigBlock& block, ModuleSettings& s, ModuleIdentity&
     decodeIdentity(block, s, identity);
     const std::int32_t crystal = identity.crystalMHz;
 
+    decodePlainFields(block, kBasicPlainFields, s);
     s.networkId = decodeNetworkId(block);
-    s.mainChannel = decodeByte(block, block::kMainChannel);
-    s.auxChannelStart = decodeByte(block, block::kAuxChannelStart);
-    s.auxChannelSpacing = decodeByte(block, block::kAuxChannelSpacing);
-    s.defaultRateIndex = decodeByte(block, block::kDefaultRate);
-    s.rateUpperIndex = decodeByte(block, block::kRateUpper);
-    s.rateLowerIndex = decodeByte(block, block::kRateLower);
-    s.rfPowerIndex = decodeByte(block, block::kRfPower);
+    // Plain when read; the encode stores 0 for a module that never wakes.
     s.sleepEnabled = decodeByte(block, block::kSleepEnabled);
-    s.repeatEnabled = decodeByte(block, block::kRepeatEnabled);
     const OptionFlags flags = decodeOptionFlags(block);
     s.actInverted = flags.actInverted;
     s.appendRouteInfo = flags.appendRouteInfo;
-    s.deviceCountIndex = decodeByte(block, block::kDeviceCount);
-    s.flowControl = decodeByte(block, block::kFlowControl);
-    s.sleepRatio = decodeWord(block, block::kSleepRatio);
     const PinAndWake pinAndWake = decodePinAndWake(block);
     s.actPinFunction = pinAndWake.actPinFunction;
-    s.hostBootTimeMs = decodeWord(block, block::kHostBootTime);
-    s.responseTimeoutMs = decodeWord(block, block::kResponseTimeout);
-    s.syncIntervalS = decodeWord(block, block::kSyncInterval);
 
     s.startFrequencyMHz = decodeFrequencyMHz(block, crystal);
     s.auxChannelCountIndex = decodeAuxChannelCountIndex(block);
@@ -128,18 +188,8 @@ void decodeSettings(const ConfigBlock& block, ModuleSettings& s, ModuleIdentity&
     s.uartStartBitIndex = framing.startBitIndex;
     s.uartStopBitsIndex = framing.stopBitsIndex;
     s.uartParityIndex = framing.parityIndex;
-    s.frameStartSync = decodeByte(block, block::kFrameStartSync);
-    s.frameEndSync = decodeByte(block, block::kFrameEndSync);
-    s.frameModeIndex = decodeByte(block, block::kFrameMode);
-    s.addressLength = decodeByte(block, block::kAddressLength);
-    s.downlinkAddressOffset = decodeByte(block, block::kDownlinkAddressOffset);
-    s.uplinkAddressOffset = decodeByte(block, block::kUplinkAddressOffset);
-    s.broadcastWildcard = decodeByte(block, block::kBroadcastWildcard);
-    s.multicastWildcard = decodeByte(block, block::kMulticastWildcard);
+    decodePlainFields(block, kFramePlainFields, s);
     s.uartWakeBytes = pinAndWake.uartWakeBytes;
-    s.lengthOffset = decodeByte(block, block::kLengthOffset);
-    s.lengthCorrection = decodeByte(block, block::kLengthCorrection);
-    s.frameCheckIndex = decodeByte(block, block::kFrameCheck);
 
     s.ackPacketHex = decodeCommandSlot(block, 0);
     s.hostAddressCommandHex = decodeCommandSlot(block, 1);
@@ -151,10 +201,7 @@ void decodeSettings(const ConfigBlock& block, ModuleSettings& s, ModuleIdentity&
     s.autoSleepTimeoutMs = decodeTimeoutMs(block, block::kAutoSleepTimeout, s.tickUs);
     s.uplinkTimeoutMs = decodeTimeoutMs(block, block::kUplinkTimeout, s.tickUs);
     s.downlinkTimeoutMs = decodeTimeoutMs(block, block::kDownlinkTimeout, s.tickUs);
-    s.sleepCompTicks = decodeByte(block, block::kSleepCompensation);
-    s.syncDurationTicks = decodeWord(block, block::kSyncDuration);
-    s.wakeSlotTicks = decodeWord(block, block::kWakeSlot);
-    s.beaconDurationTicks = decodeWord(block, block::kBeaconDuration);
+    decodePlainFields(block, kAdvancedPlainFields, s);
 }
 
 void encodeSettings(ModuleSettings& s, const ModuleIdentity& identity, ConfigBlock& block,
@@ -168,21 +215,8 @@ void encodeSettings(ModuleSettings& s, const ModuleIdentity& identity, ConfigBlo
     for (const IntRange& range : kBasicRanges) {
         adjust(range);
     }
-    encodeByte(block, block::kMainChannel, s.mainChannel);
-    encodeByte(block, block::kAuxChannelStart, s.auxChannelStart);
-    encodeByte(block, block::kAuxChannelSpacing, s.auxChannelSpacing);
-    encodeByte(block, block::kDefaultRate, s.defaultRateIndex);
-    encodeByte(block, block::kRateUpper, s.rateUpperIndex);
-    encodeByte(block, block::kRateLower, s.rateLowerIndex);
-    encodeByte(block, block::kRfPower, s.rfPowerIndex);
+    encodePlainFields(s, kBasicPlainFields, block);
     encodeNetworkId(block, s.networkId);
-    encodeByte(block, block::kRepeatEnabled, s.repeatEnabled);
-    encodeByte(block, block::kDeviceCount, s.deviceCountIndex);
-    encodeByte(block, block::kFlowControl, s.flowControl);
-    encodeWord(block, block::kSleepRatio, s.sleepRatio);
-    encodeWord(block, block::kHostBootTime, s.hostBootTimeMs);
-    encodeWord(block, block::kResponseTimeout, s.responseTimeoutMs);
-    encodeWord(block, block::kSyncInterval, s.syncIntervalS);
     encodeOptionFlags(block, {s.actInverted, s.appendRouteInfo});
     // A module that never wakes cannot sleep.
     if (s.sleepRatio == 0) {
@@ -205,18 +239,8 @@ void encodeSettings(ModuleSettings& s, const ModuleIdentity& identity, ConfigBlo
     for (const IntRange& range : kFrameRanges) {
         adjust(range);
     }
-    encodeByte(block, block::kFrameStartSync, s.frameStartSync);
-    encodeByte(block, block::kFrameEndSync, s.frameEndSync);
-    encodeByte(block, block::kFrameMode, s.frameModeIndex);
-    encodeByte(block, block::kAddressLength, s.addressLength);
-    encodeByte(block, block::kDownlinkAddressOffset, s.downlinkAddressOffset);
-    encodeByte(block, block::kUplinkAddressOffset, s.uplinkAddressOffset);
-    encodeByte(block, block::kBroadcastWildcard, s.broadcastWildcard);
-    encodeByte(block, block::kMulticastWildcard, s.multicastWildcard);
+    encodePlainFields(s, kFramePlainFields, block);
     encodePinAndWake(block, {s.actPinFunction, s.uartWakeBytes});
-    encodeByte(block, block::kLengthOffset, s.lengthOffset);
-    encodeByte(block, block::kLengthCorrection, s.lengthCorrection);
-    encodeByte(block, block::kFrameCheck, s.frameCheckIndex);
 
     // Command slots.
     encodeCommandSlot(block, 0, s.ackPacketHex);
@@ -245,10 +269,7 @@ void encodeSettings(ModuleSettings& s, const ModuleIdentity& identity, ConfigBlo
     encodeTimeoutMs(block, block::kAutoSleepTimeout, s.autoSleepTimeoutMs, s.tickUs);
     encodeTimeoutMs(block, block::kUplinkTimeout, s.uplinkTimeoutMs, s.tickUs);
     encodeTimeoutMs(block, block::kDownlinkTimeout, s.downlinkTimeoutMs, s.tickUs);
-    encodeByte(block, block::kSleepCompensation, s.sleepCompTicks);
-    encodeWord(block, block::kSyncDuration, s.syncDurationTicks);
-    encodeWord(block, block::kWakeSlot, s.wakeSlotTicks);
-    encodeWord(block, block::kBeaconDuration, s.beaconDurationTicks);
+    encodePlainFields(s, kAdvancedPlainFields, block);
     encodeSleepPeriod(block, decodeWord(block, block::kSleepRatio), s.wakeSlotTicks, crystal,
                       s.tickUs);
 }

@@ -4,10 +4,12 @@
 #include <QGuiApplication>
 #include <QScreen>
 
+#include "gui/form_font.hpp"
+
 namespace dl250t {
 
 ConfigApp::ConfigApp(Options options)
-    : window_(DialogUnits(options.scale > 0 ? options.scale : primaryScreenScale())),
+    : window_(formFont(), options.scale > 0 ? options.scale : primaryScreenScale()),
       view_(window_),
       qtPrompter_(&window_),
       host_(window_, std::move(options.startSources)),
@@ -18,6 +20,7 @@ ConfigApp::ConfigApp(Options options)
         .host = host_,
         .ports = ports_,
         .clock = options.clock != nullptr ? *options.clock : systemClock_,
+        .files = files_,
         .programName = std::move(options.programName),
     });
     host_.setPortEventHandler([this](const PortEvent& event) { dialog_->handlePortEvent(event); });

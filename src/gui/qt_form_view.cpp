@@ -5,7 +5,9 @@
 #include <QLineEdit>
 #include <stdexcept>
 
+#include "config/utf8_text.hpp"
 #include "gui/module_text.hpp"
+#include "gui/qt_text.hpp"
 #include "ui/form_template.hpp"
 
 namespace dl250t {
@@ -22,14 +24,6 @@ Widget* widgetAs(const ConfigWindow& window, ctl::ControlId id, const char* what
         wrongKind(id, what);
     }
     return widget;
-}
-
-std::string utf8(const QString& text) {
-    return text.toUtf8().toStdString();
-}
-
-QString fromUtf8(std::string_view text) {
-    return QString::fromUtf8(text.data(), qsizetype(text.size()));
 }
 
 }  // namespace
@@ -57,7 +51,7 @@ std::string QtFormView::text(ctl::ControlId id) const {
     if (!given.bytes.empty() && shown == given.shown) {
         return given.bytes;
     }
-    return utf8(shown);
+    return stdText(shown);
 }
 
 void QtFormView::setText(ctl::ControlId id, std::string_view text) {
@@ -68,8 +62,8 @@ void QtFormView::setText(ctl::ControlId id, std::string_view text) {
         // Show the start of a long text, as a freshly set edit does.
         edit->setCursorPosition(0);
         if (edit->isReadOnly()) {
-            // The identity fields are narrower than some of their texts
-            // ("UNKNOWN", a full module name); the tip shows all of it.
+            // A module or a file may hold identity texts longer than their
+            // fields; the tip shows all of it.
             edit->setToolTip(shown);
         }
     } else if (auto* combo = qobject_cast<QComboBox*>(widget); combo && combo->isEditable()) {
@@ -120,7 +114,7 @@ std::vector<std::string> QtFormView::items(ctl::ControlId id) const {
     std::vector<std::string> result;
     result.reserve(static_cast<std::size_t>(combo->count()));
     for (int i = 0; i < combo->count(); ++i) {
-        result.push_back(utf8(combo->itemText(i)));
+        result.push_back(stdText(combo->itemText(i)));
     }
     return result;
 }
@@ -130,7 +124,7 @@ void QtFormView::setItems(ctl::ControlId id, const std::vector<std::string>& ite
     const QString typed = combo->isEditable() ? combo->currentText() : QString();
     combo->clear();
     for (const std::string& item : items) {
-        combo->addItem(fromUtf8(item));
+        combo->addItem(qText(item));
     }
     // Adding the first item selects it; the list is to show no selection.
     combo->setCurrentIndex(-1);

@@ -4,20 +4,15 @@
 #include <QFileDialog>
 #include <QMessageBox>
 
+#include "gui/qt_text.hpp"
+
 namespace dl250t {
-namespace {
-
-QString fromUtf8(std::string_view text) {
-    return QString::fromUtf8(text.data(), qsizetype(text.size()));
-}
-
-}  // namespace
 
 QtPrompter::QtPrompter(QWidget* parent) : parent_(parent) {}
 
 void QtPrompter::showMessage(std::string_view text, std::string_view title, MessageIcon icon) {
     QMessageBox box(icon == MessageIcon::Error ? QMessageBox::Critical : QMessageBox::Warning,
-                    fromUtf8(title), fromUtf8(text), QMessageBox::Ok, parent_);
+                    qText(title), qText(text), QMessageBox::Ok, parent_);
     box.setDefaultButton(QMessageBox::Ok);
     box.exec();
 }
@@ -25,9 +20,9 @@ void QtPrompter::showMessage(std::string_view text, std::string_view title, Mess
 QStringList QtPrompter::nameFilters(const FileRequest& request) {
     QStringList filters;
     for (const FileFilter& filter : request.filters) {
-        QString entry = fromUtf8(filter.description);
+        QString entry = qText(filter.description);
         // Qt takes the patterns from the parentheses of the description.
-        const QString pattern = fromUtf8(filter.pattern);
+        const QString pattern = qText(filter.pattern);
         if (!entry.contains(QLatin1Char('(') + pattern + QLatin1Char(')'))) {
             entry += QStringLiteral(" (%1)").arg(pattern);
         }
@@ -48,7 +43,7 @@ std::optional<std::string> QtPrompter::chooseFile(const FileRequest& request) {
         dialog.setFileMode(QFileDialog::AnyFile);
     }
     if (!request.initialName.empty()) {
-        dialog.selectFile(fromUtf8(request.initialName));
+        dialog.selectFile(qText(request.initialName));
     }
     if (dialog.exec() != QDialog::Accepted) {
         return std::nullopt;

@@ -1,22 +1,20 @@
 #pragma once
 
-#include <string_view>
+#include "config/outcome.hpp"
 
 namespace dl250t {
 
 // Where the exchanges report their outcomes: the status line, and for a
-// failure also a modal error box titled "Lorandix Configure Tool". The exchanges keep
-// their port open while a report is on screen.
+// failure also a modal error box titled "Lorandix Configure Tool" (as
+// outcomeDisplay says). The exchanges keep their port open while a report is
+// on screen.
 class ExchangeReporter {
 public:
     virtual ~ExchangeReporter() = default;
 
-    // Puts a success text on the status line.
-    virtual void status(std::string_view text) = 0;
-
-    // Puts the text on the status line, then shows it in the error box;
-    // returns when the box has been closed.
-    virtual void failure(std::string_view text) = 0;
+    // Tells the operator how the exchange ended; returns when the error box,
+    // if there is one, has been closed.
+    virtual void report(Outcome outcome) = 0;
 };
 
 }  // namespace dl250t

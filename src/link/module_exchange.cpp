@@ -1,92 +1,83 @@
 #include "link/module_exchange.hpp"
 
-#include "link/exchange_messages.hpp"
 #include "link/serial_link.hpp"
 
 namespace dl250t {
 
 namespace {
 
-// The steps after a successful open; each failure is reported here, while
-// the caller still holds the link.
-bool readOverLink(SerialLink& link, ConfigBlock& target, ExchangeReporter& reporter,
-                  const std::function<void(const ConfigBlock&)>& onSuccess) {
+// The steps after a successful open. The caller reports the outcome while it
+// still holds the link.
+Outcome readOverLink(SerialLink& link, ConfigBlock& target) {
     if (!link.write(kReadRequest)) {
-        reporter.failure(kPortWriteFailedText);
-        return false;
+        return Outcome::PortWriteFailed;
     }
     ConfigBlock received = target;
     const ReadResult reply = link.read(received.span());
     if (!reply.ok) {
-        reporter.failure(kPortReadFailedText);
-        return false;
+        return Outcome::PortReadFailed;
     }
     if (reply.count == 0) {
-        reporter.failure(kResponseTimeoutText);
-        return false;
+        return Outcome::ResponseTimeout;
     }
-    const BlockCheck check = validateBlock(received, reply.count);
-    if (check != BlockCheck::Ok) {
-        reporter.failure(blockCheckMessage(check));
-        return false;
+    if (const auto failure = blockCheckFailure(validateBlock(received, reply.count))) {
+        return *failure;
     }
     target = received;
-    reporter.status(kModuleReadOkText);
-    if (onSuccess) {
-        onSuccess(target);
-    }
-    return true;
+    return Outcome::ModuleRead;
 }
 
-bool writeOverLink(SerialLink& link, ConfigBlock& working,
-                   const std::function<void(ConfigBlock&)>& encode, ExchangeReporter& reporter) {
+Outcome writeOverLink(SerialLink& link, ConfigBlock& working,
+                      const std::function<void(ConfigBlock&)>& encode) {
     if (encode) {
         encode(working);
     }
     stampHeaderAndCrc(working);
     if (!link.write(working.span())) {
-        reporter.failure(kPortWriteFailedText);
-        return false;
+        return Outcome::PortWriteFailed;
     }
     std::array<std::uint8_t, kWriteAcknowledgement.size()> answer{};
     const ReadResult reply = link.read(answer);
     if (!reply.ok) {
-        reporter.failure(kResponseTimeoutText);
-        return false;
+        // A failed read of the acknowledgement is worded as silence.
+        return Outcome::ResponseTimeout;
     }
     if (reply.count != answer.size() || answer != kWriteAcknowledgement) {
-        reporter.failure(kModuleWriteFailedText);
-        return false;
+        return Outcome::ModuleWriteFailed;
     }
-    reporter.status(kModuleWriteOkText);
-    return true;
+    return Outcome::ModuleWritten;
 }
 
 }  // namespace
 
-bool readExchange(SerialPortFactory& ports, std::string_view portName, ConfigBlock& target,
-                  ExchangeReporter& reporter,
-                  const std::function<void(const ConfigBlock&)>& onSuccess) {
+Outcome readExchange(SerialPortFactory& ports, std::string_view portName, ConfigBlock& target,
+                     ExchangeReporter& reporter,
+                     const std::function<void(const ConfigBlock&)>& onSuccess) {
     SerialLink link(ports);
     if (!link.open(portName)) {
-        reporter.failure(kPortOpenFailedText);
-        return false;
+        reporter.report(Outcome::PortOpenFailed);
+        return Outcome::PortOpenFailed;
     }
-    const bool ok = readOverLink(link, target, reporter, onSuccess);
+    const Outcome outcome = readOverLink(link, target);
+    reporter.report(outcome);
+    if (outcome == Outcome::ModuleRead && onSuccess) {
+        onSuccess(target);
+    }
     link.close();
-    return ok;
+    return outcome;
 }
 
-bool writeExchange(SerialPortFactory& ports, std::string_view portName, ConfigBlock& working,
-                   const std::function<void(ConfigBlock&)>& encode, ExchangeReporter& reporter) {
+Outcome writeExchange(SerialPortFactory& ports, std::string_view portName, ConfigBlock& working,
+                      const std::function<void(ConfigBlock&)>& encode, ExchangeReporter& reporter) {
     SerialLink link(ports);
     if (!link.open(portName)) {
-        reporter.failure(kPortOpenFailedText);
-        return false;
+        reporter.report(Outcome::PortOpenFailed);
+        return Outcome::PortOpenFailed;
     }
-    const bool ok = writeOverLink(link, working, encode, reporter);
+    const Outcome outcome = writeOverLink(link, working, encode);
+    reporter.report(outcome);
     link.close();
-    return ok;
+    return outcome;
 }
 
 }  // namespace dl250t

@@ -6,12 +6,10 @@
 #include <span>
 #include <string_view>
 
+#include "link/port_name.hpp"
 #include "link/serial_port.hpp"
 
 namespace dl250t {
-
-// Longer port names are cut to their first 255 characters.
-inline constexpr std::size_t kMaxPortNameLength = 255;
 
 // Interval 1 ms, 1 ms per wanted byte plus 50 ms in all; writes unbounded.
 inline constexpr SerialTimeouts kLinkTimeouts{1, 1, 50, 0, 0};

@@ -42,17 +42,23 @@ void SettingsForm::encodeBlock(ConfigBlock& block) {
     encodeSettings(settings_, identity_, block, hooks);
 }
 
+void SettingsForm::encodeForStoring(ConfigBlock& block) {
+    writingFlag_ = true;
+    encodeBlock(block);
+    writingFlag_ = false;
+}
+
 void SettingsForm::applyDefaultRate() {
     read();
     deriveDefaultRateTimings(settings_);
-    applyChannelPlan(settings_, writingFlag);
+    applyChannelPlan(settings_, writingFlag_);
     fill();
 }
 
 void SettingsForm::applyRateUpperLimit() {
     read();
     deriveRateUpperLimitValues(settings_);
-    applyChannelPlan(settings_, writingFlag);
+    applyChannelPlan(settings_, writingFlag_);
     fill();
 }
 

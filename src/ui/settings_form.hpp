@@ -30,8 +30,6 @@ public:
     // While the advanced panel is hidden, every encode recomputes the timing
     // fields from the RF rate.
     bool advancedShown = false;
-    // On only while the form is encoded for a module write or a file save.
-    bool writingFlag = false;
 
     void fill();
     bool read();
@@ -42,6 +40,11 @@ public:
     // Form to record, range adjustment with a warning box for each change, then
     // record to block. Never fails: a field that does not parse keeps its value.
     void encodeBlock(ConfigBlock& block);
+
+    // The encode of a module write or a file save: as encodeBlock, except that
+    // the channel plan derived from the rates leaves the number of auxiliary
+    // channels as the operator chose it.
+    void encodeForStoring(ConfigBlock& block);
 
     // Selection changes of the default rate (1015) and the upper rate limit (1016).
     void applyDefaultRate();
@@ -54,6 +57,8 @@ private:
     ModuleSettings settings_;
     ModuleIdentity identity_;
     std::int32_t autoConfigure_ = 0;
+    // On only while encodeForStoring runs.
+    bool writingFlag_ = false;
 };
 
 }  // namespace dl250t

@@ -16,12 +16,16 @@
 #include "config/field_codec.hpp"
 #include "gui/gui_support.hpp"
 #include "platform/port_event_source.hpp"
+#include "platform/posix/posix_file_store.hpp"
 #include "sim/simulated_module.hpp"
 #include "support/recording_prompter.hpp"
 #include "support/temp_dir.hpp"
 
 namespace dl250t {
 namespace {
+
+// Files on disk, as the programs have them.
+PosixFileStore files;
 
 using ::testing::Contains;
 using ::testing::ElementsAre;
@@ -158,7 +162,7 @@ TEST_F(AppFixture, ReadsAndWritesTheSimulatedModule) {
     const auto file = dir / "defaults.cfg";
     prompter.queueFileAnswer(file.string());
     click(ctl::SaveButton);
-    ConfigBlock block = loadConfigFile(file).block;
+    ConfigBlock block = loadConfigFile(files, file).block;
     block[28] = 'N';
     encodeNetworkId(block, 4660);
     stampHeaderAndCrc(block);
@@ -166,7 +170,7 @@ TEST_F(AppFixture, ReadsAndWritesTheSimulatedModule) {
     prompter.clearRecord();
 
     click(ctl::ReadButton);
-    EXPECT_EQ(status(), "模块读取成功！");
+    EXPECT_EQ(status(), outcomeText(Outcome::ModuleRead));
     EXPECT_EQ(view().text(ctl::NetworkId), "4660");
     EXPECT_EQ(view().text(ctl::Type), "NODE");
     EXPECT_EQ(sim.readRequests(), 1u);
@@ -174,7 +178,7 @@ TEST_F(AppFixture, ReadsAndWritesTheSimulatedModule) {
     type(ctl::Serial, "00 00 00 00 00 FF");
     type(ctl::NetworkId, "321");
     click(ctl::WriteButton);
-    EXPECT_EQ(status(), "模块写入成功！");
+    EXPECT_EQ(status(), outcomeText(Outcome::ModuleWritten));
     ASSERT_EQ(sim.storedCount(), 1u);
     const ConfigBlock stored = *sim.lastStored();
     EXPECT_EQ(decodeSerialText(stored), "00 00 00 00 00 FF");
@@ -201,13 +205,13 @@ TEST_F(AppFixture, SavesAndOpensThroughTheChooser) {
     type(ctl::NetworkId, "321");
     prompter.queueFileAnswer(file.string());
     click(ctl::SaveButton);
-    EXPECT_EQ(status(), "文件写入成功！");
+    EXPECT_EQ(status(), outcomeText(Outcome::FileWritten));
     EXPECT_EQ(testing::readAll(file).size(), kBlockSize);
 
     type(ctl::NetworkId, "5");
     prompter.queueFileAnswer(file.string());
     click(ctl::OpenButton);
-    EXPECT_EQ(status(), "文件读取成功！");
+    EXPECT_EQ(status(), outcomeText(Outcome::FileRead));
     EXPECT_EQ(view().text(ctl::NetworkId), "321");
 
     ASSERT_EQ(prompter.fileRequests().size(), 2u);
@@ -239,7 +243,7 @@ TEST_F(AppFixture, PluggedInModulesArriveAndAutoConfigureWritesThem) {
     SimulatedModule& second = plugInModule(8);
     ASSERT_EQ(second.storedCount(), 1u) << status();
     EXPECT_EQ(decodeSerialText(*second.lastStored()), "00 00 00 00 00 07");
-    EXPECT_EQ(status(), "模块写入成功！");
+    EXPECT_EQ(status(), outcomeText(Outcome::ModuleWritten));
     EXPECT_EQ(view().text(ctl::Serial), "00 00 00 00 00 08");
     // Only warnings: the module's empty block brings values out of range.
     for (const RecordedMessage& message : prompter.messages()) {
@@ -336,6 +340,25 @@ TEST(AppStartTest, FailedRegistrationIsToldBeforeTheWindowShows) {
     EXPECT_TRUE(app.window().isVisible());
     EXPECT_FALSE(app.window().control(ctl::AutoConfigure)->isEnabled());
     EXPECT_EQ(app.host().sourceCount(), 0u);
+}
+
+// A refused port directory was silent: plug-ins through it went unnoticed
+// without a word.
+TEST(AppStartTest, RefusedPortDirectoryIsToldOnTheStatusLine) {
+    TempDir dir;
+    std::filesystem::permissions(dir.path(), std::filesystem::perms::others_write,
+                                 std::filesystem::perm_options::add);
+    RecordingPrompter prompter;
+    ConfigApp app{{
+        .portDirectory = dir / "ports",
+        .startSources = [&] { return startHotPlugSources(dir / "ports"); },
+        .prompter = &prompter,
+        .scale = 1.0,
+    }};
+    app.start();
+    EXPECT_EQ(app.view().text(ctl::StatusLine), "串口目录无法监视！");
+    EXPECT_TRUE(prompter.messages().empty());
+    EXPECT_TRUE(app.window().control(ctl::AutoConfigure)->isEnabled());
 }
 
 }  // namespace

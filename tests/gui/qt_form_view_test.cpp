@@ -9,6 +9,7 @@
 #include <QStringDecoder>
 #include <QTest>
 
+#include "config/utf8_text.hpp"
 #include "gui/gui_support.hpp"
 #include "gui/module_text.hpp"
 #include "ui/form_exchange.hpp"
@@ -33,11 +34,11 @@ struct FormViewFixture : ::testing::Test {
 
 TEST_F(FormViewFixture, TextsOfEveryKindOfControl) {
     view.setText(ctl::NetworkId, "4660");
-    view.setText(ctl::StatusLine, "模块读取成功！");
+    view.setText(ctl::StatusLine, "模块从COM3插入");
     view.setText(ctl::AdvancedButton, "高级选项<<");
     view.setText(ctl::Port, "COM51");
     EXPECT_EQ(view.text(ctl::NetworkId), "4660");
-    EXPECT_EQ(widgetOf<QLineEdit>(window, ctl::StatusLine)->text(), "模块读取成功！");
+    EXPECT_EQ(widgetOf<QLineEdit>(window, ctl::StatusLine)->text(), "模块从COM3插入");
     EXPECT_EQ(view.text(ctl::AdvancedButton), "高级选项<<");
     EXPECT_EQ(view.text(ctl::AutoConfigure), "自动配置");
     EXPECT_EQ(view.text(ctl::Port), "COM51") << "a name beyond the list is kept";

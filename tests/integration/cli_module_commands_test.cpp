@@ -6,11 +6,15 @@
 #include "cli_app.hpp"
 #include "config/config_file.hpp"
 #include "config/field_codec.hpp"
+#include "platform/posix/posix_file_store.hpp"
 #include "sim/simulated_module.hpp"
 #include "support/temp_dir.hpp"
 
 namespace dl250t::cli {
 namespace {
+
+// Files on disk, as the programs have them.
+PosixFileStore files;
 
 using ::testing::HasSubstr;
 
@@ -57,8 +61,8 @@ struct CliModuleTest : ::testing::Test {
 TEST_F(CliModuleTest, ReadSavesTheModulesBlock) {
     const CliRun r = run({"read", "--port", port, "-o", (dir / "m.cfg").string()});
     ASSERT_EQ(r.status, kExitOk) << r.err;
-    EXPECT_EQ(r.out, "模块读取成功！\n");
-    const LoadedConfigFile file = loadConfigFile(dir / "m.cfg");
+    EXPECT_EQ(r.out, std::string(outcomeText(Outcome::ModuleRead)) + "\n");
+    const LoadedConfigFile file = loadConfigFile(files, dir / "m.cfg");
     EXPECT_EQ(file.check, BlockCheck::Ok);
     EXPECT_EQ(file.block, moduleBlock());
 }
@@ -67,12 +71,12 @@ TEST_F(CliModuleTest, WriteKeepsTheModulesIdentityAndReportsTheSerials) {
     ConfigBlock settings = makeInitialWorkingBlock();
     encodeNetworkId(settings, 4660);
     encodeFrequencyMHz(settings, 433.0, 26);
-    ASSERT_EQ(saveConfigFile(dir / "s.cfg", settings), SaveOutcome::Ok);
+    ASSERT_EQ(saveConfigFile(files, dir / "s.cfg", settings), Outcome::FileWritten);
 
     const CliRun r =
         run({"write", "--port", port, (dir / "s.cfg").string(), "--serial", "00 00 00 00 00 FF"});
     ASSERT_EQ(r.status, kExitOk) << r.err;
-    EXPECT_THAT(r.out, HasSubstr("模块写入成功！\n"));
+    EXPECT_THAT(r.out, HasSubstr(std::string(outcomeText(Outcome::ModuleWritten)) + "\n"));
     EXPECT_THAT(r.out, HasSubstr("serial number stored: 00 00 00 00 00 FF\n"));
     EXPECT_THAT(r.out, HasSubstr("next serial number: 00 00 00 00 01 00\n"));
     ASSERT_TRUE(module->lastStored());
@@ -83,15 +87,47 @@ TEST_F(CliModuleTest, WriteKeepsTheModulesIdentityAndReportsTheSerials) {
     EXPECT_EQ(decodeSerialText(stored), "00 00 00 00 00 FF");
 }
 
+// The module's block on standard output, and what the exchange says on
+// standard error, so that the file can go down a pipe.
+TEST_F(CliModuleTest, ReadWritesTheFileToStandardOutputForDash) {
+    const CliRun r = run({"read", "--port", port, "-o", "-"});
+    ASSERT_EQ(r.status, kExitOk) << r.err;
+    EXPECT_EQ(r.err, std::string(outcomeText(Outcome::ModuleRead)) + "\n");
+    ConfigBlock expected = moduleBlock();
+    scrambleBytes(expected.span());
+    EXPECT_EQ(r.out, std::string(expected.bytes.begin(), expected.bytes.end()));
+}
+
+// Anything but six hex bytes stored 00 00 00 00 00 00, or 01 00 00 00 00 00,
+// with success, and repeated serial numbers on a line.
+TEST_F(CliModuleTest, WriteTakesExactlySixHexBytesAsTheSerial) {
+    ConfigBlock settings = moduleBlock();
+    ASSERT_EQ(saveConfigFile(files, dir / "s.cfg", settings), Outcome::FileWritten);
+    const std::string file = (dir / "s.cfg").string();
+    for (const char* serial :
+         {"zz", "", "-1", "0000000001", "00 00 00 00 00 0", "00 00 00 00 00 00 00", "0x0000000001",
+          "00 00 00 00 00 0G", " 000000000001", "000000000001 ", "00-00-00-00-00-01",
+          "0 0 0 0 0 1"}) {
+        const CliRun r = run({"write", "--port", port, file, "--serial", serial});
+        EXPECT_EQ(r.status, kExitUsage) << '"' << serial << '"';
+        EXPECT_THAT(r.err, HasSubstr("--serial")) << serial;
+    }
+    EXPECT_EQ(module->readRequests(), 0u) << "nothing was sent to the module";
+
+    const CliRun r = run({"write", "--port", port, file, "--serial", "0000 00\t0001fe"});
+    ASSERT_EQ(r.status, kExitOk) << r.err;
+    EXPECT_THAT(r.out, HasSubstr("serial number stored: 00 00 00 00 01 FE\n"));
+}
+
 TEST_F(CliModuleTest, EachKindOfFailureHasItsOwnStatus) {
     ConfigBlock settings = moduleBlock();
-    ASSERT_EQ(saveConfigFile(dir / "s.cfg", settings), SaveOutcome::Ok);
+    ASSERT_EQ(saveConfigFile(files, dir / "s.cfg", settings), Outcome::FileWritten);
     const std::string file = (dir / "s.cfg").string();
 
     module->setFault(*parseSimulatedFault("wrong-ack"));
     CliRun r = run({"write", "--port", port, file});
     EXPECT_EQ(r.status, kExitModuleRefused);
-    EXPECT_THAT(r.err, HasSubstr("模块写入失败！"));
+    EXPECT_THAT(r.err, HasSubstr(std::string(outcomeText(Outcome::ModuleWriteFailed))));
 
     module->setFault(*parseSimulatedFault("bad-crc"));
     r = run({"read", "--port", port, "-o", (dir / "x.cfg").string()});
@@ -101,15 +137,16 @@ TEST_F(CliModuleTest, EachKindOfFailureHasItsOwnStatus) {
     module->setFault(*parseSimulatedFault("silent"));
     r = run({"read", "--port", port, "-o", (dir / "x.cfg").string()});
     EXPECT_EQ(r.status, kExitModuleSilent);
-    EXPECT_THAT(r.err, HasSubstr("串口响应超时！"));
+    EXPECT_THAT(r.err, HasSubstr(std::string(outcomeText(Outcome::ResponseTimeout))));
 
     r = run({"read", "--port", (dir / "no-such-tty").string(), "-o", (dir / "x.cfg").string()});
     EXPECT_EQ(r.status, kExitPortOpenFailed);
-    EXPECT_THAT(r.err, HasSubstr("串口打开失败，没有此串口者被占用！"));
+    EXPECT_THAT(r.err, HasSubstr(std::string(outcomeText(Outcome::PortOpenFailed))));
 
     r = run({"write", "--port", port, (dir / "missing.cfg").string()});
     EXPECT_EQ(r.status, kExitFileUnreadable);
     EXPECT_EQ(run({"read", "--port", port}).status, kExitUsage);
+    EXPECT_EQ(run({"write", "--port", port, ""}).status, kExitUsage);
 }
 
 }  // namespace

@@ -3,7 +3,6 @@
 
 #include <thread>
 
-#include "link/exchange_messages.hpp"
 #include "link/module_exchange.hpp"
 #include "link/serial_link.hpp"
 #include "platform/posix/posix_serial_port.hpp"
@@ -16,10 +15,7 @@ namespace {
 
 using namespace std::chrono_literals;
 using ::testing::ElementsAre;
-using testing::failureReport;
 using testing::RecordingReporter;
-using testing::Report;
-using testing::statusReport;
 
 // A module whose block holds every byte value, control characters included.
 ConfigBlock moduleBlock() {
@@ -49,8 +45,8 @@ protected:
         ASSERT_TRUE(module.plugIn()) << module.lastError();
         port = module.portName();
         // While a failure box is on screen the port must still be held.
-        reporter.whileShown = [this](const Report& report) {
-            if (report.kind == Report::Kind::Failure) {
+        reporter.whileShown = [this](Outcome outcome) {
+            if (!isSuccess(outcome)) {
                 SerialLink other(ports);
                 heldDuringFailure.push_back(!other.open(port));
             }
@@ -62,9 +58,9 @@ protected:
         return link.open(port);
     }
 
-    bool read() { return readExchange(ports, port, target, reporter); }
+    Outcome read() { return readExchange(ports, port, target, reporter); }
 
-    bool write() {
+    Outcome write() {
         return writeExchange(
             ports, port, working, [](ConfigBlock& block) { block[block::kSerial + 5] = 0x2A; },
             reporter);
@@ -90,47 +86,47 @@ protected:
 };
 
 TEST_F(ExchangeOverPtyTest, ReadTakesTheModulesBlock) {
-    EXPECT_TRUE(read());
+    EXPECT_EQ(read(), Outcome::ModuleRead);
     EXPECT_EQ(target, moduleBlock());
-    EXPECT_THAT(reporter.reports, ElementsAre(statusReport(kModuleReadOkText)));
+    EXPECT_THAT(reporter.reports, ElementsAre(Outcome::ModuleRead));
     EXPECT_EQ(module.readRequests(), 1u);
     EXPECT_TRUE(canOpenAgain());
 }
 
 TEST_F(ExchangeOverPtyTest, ReadTakesABlockSentAtTheLineRate) {
     module.setPace(true);
-    EXPECT_TRUE(read());
+    EXPECT_EQ(read(), Outcome::ModuleRead);
     EXPECT_EQ(target, moduleBlock());
 }
 
 TEST_F(ExchangeOverPtyTest, ShortPausesInTheMiddleOfABlockAreTolerated) {
     module.setFault(fault("pause:200:3"));
-    EXPECT_TRUE(read());
+    EXPECT_EQ(read(), Outcome::ModuleRead);
     EXPECT_EQ(target, moduleBlock());
 }
 
 TEST_F(ExchangeOverPtyTest, StrayBytesBeforeTheOpenDoNotSpoilTheRead) {
     ASSERT_TRUE(module.sendUnsolicited(std::vector<std::uint8_t>{'A', 'T', 'O', 'K', 0, 0xFF}));
     std::this_thread::sleep_for(20ms);
-    EXPECT_TRUE(read());
+    EXPECT_EQ(read(), Outcome::ModuleRead);
     EXPECT_EQ(target, moduleBlock());
 }
 
 TEST_F(ExchangeOverPtyTest, WriteIsStoredAndReadBack) {
-    EXPECT_TRUE(write());
-    EXPECT_THAT(reporter.reports, ElementsAre(statusReport(kModuleWriteOkText)));
+    EXPECT_EQ(write(), Outcome::ModuleWritten);
+    EXPECT_THAT(reporter.reports, ElementsAre(Outcome::ModuleWritten));
     ASSERT_EQ(module.storedCount(), 1u);
     EXPECT_EQ(module.lastStored(), working);
     EXPECT_EQ(working[block::kSerial + 5], 0x2A);
     EXPECT_EQ(std::string(working.bytes.begin(), working.bytes.begin() + 4), "ATW0");
 
-    EXPECT_TRUE(read());
+    EXPECT_EQ(read(), Outcome::ModuleRead);
     EXPECT_EQ(target, working);
 }
 
 struct ReadFault {
     const char* fault;
-    std::string_view text;
+    Outcome outcome;
 
     friend void PrintTo(const ReadFault& f, std::ostream* out) { *out << f.fault; }
 };
@@ -141,10 +137,10 @@ class ReadFaultTest : public ExchangeOverPtyTest,
 TEST_P(ReadFaultTest, IsReportedWithThePortHeldAndLeavesTheTargetAlone) {
     module.setFault(fault(GetParam().fault));
     const auto start = std::chrono::steady_clock::now();
-    EXPECT_FALSE(read());
+    EXPECT_EQ(read(), GetParam().outcome);
     const auto elapsed = std::chrono::steady_clock::now() - start;
 
-    EXPECT_THAT(reporter.reports, ElementsAre(failureReport(GetParam().text)));
+    EXPECT_THAT(reporter.reports, ElementsAre(GetParam().outcome));
     EXPECT_THAT(heldDuringFailure, ElementsAre(true));
     EXPECT_EQ(target, callersBlock());
     EXPECT_LT(elapsed, 3s);
@@ -152,12 +148,12 @@ TEST_P(ReadFaultTest, IsReportedWithThePortHeldAndLeavesTheTargetAlone) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Faults, ReadFaultTest,
-                         ::testing::Values(ReadFault{"silent", kResponseTimeoutText},
-                                           ReadFault{"short:300", "配置块长度不匹配！"},
-                                           ReadFault{"pause:300:60", "配置块长度不匹配！"},
-                                           ReadFault{"bad-keyword", "配置块关键字不匹配！"},
-                                           ReadFault{"garbage", "配置块关键字不匹配！"},
-                                           ReadFault{"bad-crc", "配置块CRC检验错误！"}),
+                         ::testing::Values(ReadFault{"silent", Outcome::ResponseTimeout},
+                                           ReadFault{"short:300", Outcome::LengthMismatch},
+                                           ReadFault{"pause:300:60", Outcome::LengthMismatch},
+                                           ReadFault{"bad-keyword", Outcome::KeywordMismatch},
+                                           ReadFault{"garbage", Outcome::KeywordMismatch},
+                                           ReadFault{"bad-crc", Outcome::CrcMismatch}),
                          [](const auto& info) {
                              std::string name = info.param.fault;
                              std::erase_if(name, [](char c) {
@@ -169,14 +165,14 @@ INSTANTIATE_TEST_SUITE_P(Faults, ReadFaultTest,
 TEST_F(ExchangeOverPtyTest, ASilentModuleTimesOutAfterTheWholeReadTimeout) {
     module.setFault(fault("silent"));
     const auto start = std::chrono::steady_clock::now();
-    EXPECT_FALSE(read());
+    EXPECT_EQ(read(), Outcome::ResponseTimeout);
     EXPECT_GE(std::chrono::steady_clock::now() - start, 400ms);  // 518 + 50 ms
 }
 
 TEST_F(ExchangeOverPtyTest, AModuleThatVanishesMidBlockIsAReadError) {
     module.setFault(fault("hangup:100"));
-    EXPECT_FALSE(read());
-    EXPECT_THAT(reporter.reports, ElementsAre(failureReport(kPortReadFailedText)));
+    EXPECT_EQ(read(), Outcome::PortReadFailed);
+    EXPECT_THAT(reporter.reports, ElementsAre(Outcome::PortReadFailed));
     EXPECT_EQ(target, callersBlock());
     EXPECT_FALSE(module.isPluggedIn());
     EXPECT_FALSE(canOpenAgain());
@@ -187,8 +183,8 @@ class AckFaultTest : public ExchangeOverPtyTest,
 
 TEST_P(AckFaultTest, IsAFailedModuleWrite) {
     module.setFault(fault(GetParam()));
-    EXPECT_FALSE(write());
-    EXPECT_THAT(reporter.reports, ElementsAre(failureReport(kModuleWriteFailedText)));
+    EXPECT_EQ(write(), Outcome::ModuleWriteFailed);
+    EXPECT_THAT(reporter.reports, ElementsAre(Outcome::ModuleWriteFailed));
     EXPECT_THAT(heldDuringFailure, ElementsAre(true));
     EXPECT_TRUE(canOpenAgain());
 }
@@ -204,16 +200,18 @@ INSTANTIATE_TEST_SUITE_P(Faults, AckFaultTest,
 TEST_F(ExchangeOverPtyTest, APortThatIsMissingOrHeldCannotBeOpened) {
     SerialLink holder(ports);
     ASSERT_TRUE(holder.open(port));
-    EXPECT_FALSE(read());
-    EXPECT_FALSE(write());
+    EXPECT_EQ(read(), Outcome::PortOpenFailed);
+    EXPECT_EQ(write(), Outcome::PortOpenFailed);
     holder.close();
 
     const std::string missing = (dir / "no-such-tty").string();
-    EXPECT_FALSE(readExchange(ports, missing, target, reporter));
-    EXPECT_FALSE(writeExchange(
-        ports, missing, working, [](ConfigBlock&) { ADD_FAILURE() << "encoded"; }, reporter));
+    EXPECT_EQ(readExchange(ports, missing, target, reporter), Outcome::PortOpenFailed);
+    EXPECT_EQ(
+        writeExchange(
+            ports, missing, working, [](ConfigBlock&) { ADD_FAILURE() << "encoded"; }, reporter),
+        Outcome::PortOpenFailed);
 
-    const Report openFailed = failureReport(kPortOpenFailedText);
+    const Outcome openFailed = Outcome::PortOpenFailed;
     EXPECT_THAT(reporter.reports, ElementsAre(openFailed, openFailed, openFailed, openFailed));
     EXPECT_EQ(target, callersBlock());
     EXPECT_EQ(working, moduleBlock());

@@ -13,6 +13,7 @@
 #include "app/config_dialog.hpp"
 #include "app/headless_window_host.hpp"
 #include "config/config_file.hpp"
+#include "platform/posix/posix_file_store.hpp"
 #include "support/recording_prompter.hpp"
 #include "support/scripted_serial_port.hpp"
 #include "support/temp_dir.hpp"
@@ -29,7 +30,7 @@ public:
     std::int64_t secondsSince1970() const override { return 1; }
 };
 
-// The Save command, run where a test arranges it: its messages come back as
+// The Save command, run where a test arranges it: its outcome comes back as
 // the exit status of a child process (0 saved, 1 open failed, 2 write
 // failed, 3 anything else, 4 the check afterwards failed), so that a child can
 // change user, limits or mounts without touching the test process.
@@ -46,23 +47,22 @@ int saveInChild(
         HeadlessWindowHost host;
         testing::ScriptedPortFactory ports;
         FixedClock clock;
-        ConfigDialog dialog({view, prompter, host, ports, clock, "dl250t-config"});
+        PosixFileStore files;
+        ConfigDialog dialog({view, prompter, host, ports, clock, files, "dl250t-config"});
         dialog.initialise();
         prompter.clearRecord();
         prompter.queueFileAnswer(target.string());
-        dialog.save();
-        const auto texts = prompter.messageTexts();
-        const std::string status = view.text(ctl::StatusLine);
+        const Outcome outcome = dialog.save();
         if (!checkAfterwards()) {
             _exit(4);
         }
-        if (texts.empty() && status == "文件写入成功！") {
+        if (outcome == Outcome::FileWritten) {
             _exit(0);
         }
-        if (texts == std::vector<std::string>{"文件打开失败！"}) {
+        if (outcome == Outcome::FileOpenFailed) {
             _exit(1);
         }
-        if (texts == std::vector<std::string>{"文件写入失败！"} && status == "文件写入失败！") {
+        if (outcome == Outcome::FileWriteFailed) {
             _exit(2);
         }
         _exit(3);

@@ -9,8 +9,10 @@
 #include "app/headless_window_host.hpp"
 #include "config/field_codec.hpp"
 #include "link/serial_link.hpp"
+#include "platform/posix/posix_file_store.hpp"
 #include "platform/posix/posix_serial_port.hpp"
 #include "sim/simulated_module.hpp"
+#include "support/outcome_printer.hpp"
 #include "support/recording_prompter.hpp"
 #include "support/temp_dir.hpp"
 #include "ui/in_memory_form_view.hpp"
@@ -50,7 +52,7 @@ struct FaultCase {
     const char* name;
     Setup setup;
     const char* fault;  // for Setup::Fault
-    const char* message;
+    Outcome outcome;
     bool failsBeforeEncoding;
     bool portRemains;
 };
@@ -64,21 +66,20 @@ void PrintTo(const FaultCase& c, std::ostream* os) {
 // number is not advanced; the working block is untouched when the command
 // stopped before encoding; and the port is free again afterwards.
 const FaultCase kFaultMatrix[] = {
-    {"Silent", Setup::Fault, "silent", "串口响应超时！", true, true},
-    {"ShortBlock", Setup::Fault, "short:300", "配置块长度不匹配！", true, true},
-    {"PauseMidBlock", Setup::Fault, "pause:200:150", "配置块长度不匹配！", true, true},
-    {"BadCrc", Setup::Fault, "bad-crc", "配置块CRC检验错误！", true, true},
-    {"BadKeyword", Setup::Fault, "bad-keyword", "配置块关键字不匹配！", true, true},
-    {"Garbage", Setup::Fault, "garbage", "配置块关键字不匹配！", true, true},
-    {"HangupMidBlock", Setup::Fault, "hangup:100", "串口读取失败！", true, false},
-    {"NoAcknowledgement", Setup::Fault, "no-ack", "模块写入失败！", false, true},
-    {"ShortAcknowledgement", Setup::Fault, "short-ack", "模块写入失败！", false, true},
-    {"WrongAcknowledgement", Setup::Fault, "wrong-ack", "模块写入失败！", false, true},
-    {"PortHeldByAnother", Setup::HeldByAnother, "", "串口打开失败，没有此串口者被占用！", true,
-     true},
-    {"PortMissing", Setup::Missing, "", "串口打开失败，没有此串口者被占用！", true, false},
-    {"PortRemovedBetweenExchanges", Setup::RemovedBetweenExchanges, "",
-     "串口打开失败，没有此串口者被占用！", true, false},
+    {"Silent", Setup::Fault, "silent", Outcome::ResponseTimeout, true, true},
+    {"ShortBlock", Setup::Fault, "short:300", Outcome::LengthMismatch, true, true},
+    {"PauseMidBlock", Setup::Fault, "pause:200:150", Outcome::LengthMismatch, true, true},
+    {"BadCrc", Setup::Fault, "bad-crc", Outcome::CrcMismatch, true, true},
+    {"BadKeyword", Setup::Fault, "bad-keyword", Outcome::KeywordMismatch, true, true},
+    {"Garbage", Setup::Fault, "garbage", Outcome::KeywordMismatch, true, true},
+    {"HangupMidBlock", Setup::Fault, "hangup:100", Outcome::PortReadFailed, true, false},
+    {"NoAcknowledgement", Setup::Fault, "no-ack", Outcome::ModuleWriteFailed, false, true},
+    {"ShortAcknowledgement", Setup::Fault, "short-ack", Outcome::ModuleWriteFailed, false, true},
+    {"WrongAcknowledgement", Setup::Fault, "wrong-ack", Outcome::ModuleWriteFailed, false, true},
+    {"PortHeldByAnother", Setup::HeldByAnother, "", Outcome::PortOpenFailed, true, true},
+    {"PortMissing", Setup::Missing, "", Outcome::PortOpenFailed, true, false},
+    {"PortRemovedBetweenExchanges", Setup::RemovedBetweenExchanges, "", Outcome::PortOpenFailed,
+     true, false},
 };
 
 class WriteFaultMatrix : public ::testing::TestWithParam<FaultCase> {
@@ -101,7 +102,8 @@ protected:
     testing::RecordingPrompter prompter;
     HeadlessWindowHost host;
     FixedClock clock;
-    ConfigDialog dialog{{view, prompter, host, ports, clock, "dl250t-config"}};
+    PosixFileStore files;
+    ConfigDialog dialog{{view, prompter, host, ports, clock, files, "dl250t-config"}};
 };
 
 TEST_P(WriteFaultMatrix, FailsWithItsMessageAndLosesNothing) {
@@ -129,11 +131,12 @@ TEST_P(WriteFaultMatrix, FailsWithItsMessageAndLosesNothing) {
     const ConfigBlock before = dialog.workingBlock();
 
     const auto start = std::chrono::steady_clock::now();
-    dialog.write();
+    const Outcome outcome = dialog.write();
     const auto elapsed = std::chrono::steady_clock::now() - start;
 
-    EXPECT_THAT(prompter.messageTexts(), ElementsAre(c.message));
-    EXPECT_EQ(view.text(ctl::StatusLine), c.message);
+    EXPECT_EQ(outcome, c.outcome);
+    EXPECT_THAT(prompter.messageTexts(), ElementsAre(outcomeText(c.outcome)));
+    EXPECT_EQ(view.text(ctl::StatusLine), outcomeText(c.outcome));
     EXPECT_LT(elapsed, milliseconds(3000)) << "a failing module must not hold up the line";
     EXPECT_EQ(view.text(ctl::Serial), "00 00 00 00 00 2A");
     if (c.failsBeforeEncoding) {

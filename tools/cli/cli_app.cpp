@@ -1,6 +1,6 @@
 #include "cli_app.hpp"
 
-#include <fstream>
+#include <array>
 #include <iostream>
 #include <nlohmann/json.hpp>
 #include <optional>
@@ -8,8 +8,9 @@
 
 #include "config/config_file.hpp"
 #include "config/module_identity.hpp"
-#include "config/utf8_path.hpp"
 #include "module_commands.hpp"
+#include "output_file.hpp"
+#include "platform/system_files.hpp"
 #include "settings_json.hpp"
 #include "stream_prompter.hpp"
 #include "text_encoding.hpp"
@@ -37,18 +38,20 @@ Usage:
       given, and the module identity, come from BASE.cfg, or else from the
       tool's initial block. Every value is range-adjusted as the tool's Save
       does with the advanced panel shown; each adjustment is printed on
-      standard error.
+      standard error. A list index must lie in its list, or be -1 for none.
 
   dl250t-cli read --port PORT -o FILE.cfg
       Reads the module on PORT and saves its block as a configuration file.
-  dl250t-cli write --port PORT FILE.cfg [--serial TEXT]
+  dl250t-cli write --port PORT FILE.cfg [--serial HEX]
       Writes the settings of FILE.cfg to the module on PORT as the desktop
       tool's Write does: the module keeps its identity and version, the
-      serial number is the file's (or TEXT, hex bytes such as "00 00 00 00 01 00"),
-      and the numbers stored and next are printed.
+      serial number is the file's (or HEX: six hex bytes, blanks between
+      them optional, such as "00 00 00 00 01 00" or 000000000100), and the
+      numbers stored and next are printed.
   PORT is COMn or a device name. On Linux COMn goes through the port directory,
   then /dev/ttyS*, ttyUSB*, ttyACM*, and a name with a / is a device path; on
   Windows COMn is the port of that number, and a name starting \\.\ is used as it is.
+  Files are regular files; "-o -" writes the file to standard output instead.
 
 Exit status:
   0  success
@@ -56,7 +59,7 @@ Exit status:
   2  a block failed its length, keyword or CRC check
   3  a file could not be opened or read
   4  the settings JSON is malformed, or names an unknown field or a value of the wrong type
-  5  the output file could not be written
+  5  the output file, or standard output, could not be written
   6  the serial port does not exist or is held by another program
   7  the serial port failed to write or read
   8  the module did not answer
@@ -81,16 +84,16 @@ struct Workbench {
 // Loads and checks a file. A file that cannot be read or fails its checks is
 // reported on err, and the exit status for it is left in status.
 std::optional<ConfigBlock> loadChecked(const std::string& path, std::ostream& err, int& status) {
-    const LoadedConfigFile loaded = loadConfigFile(pathFromUtf8(path));
-    if (!loaded.opened) {
-        err << path << ": " << kFileOpenFailedText << '\n';
-        status = kExitFileUnreadable;
+    const LoadedConfigFile loaded = loadConfigFile(*makeSystemFileStore(), path);
+    if (!loaded.opened || loaded.readFailed) {
+        err << path << ": " << outcomeText(Outcome::FileOpenFailed) << '\n';
+        status = exitStatusFor(Outcome::FileOpenFailed);
         return std::nullopt;
     }
-    if (loaded.check != BlockCheck::Ok) {
-        err << path << ": " << blockCheckName(loaded.check) << ": "
-            << blockCheckMessage(loaded.check) << '\n';
-        status = kExitInvalidBlock;
+    if (const auto failure = blockCheckFailure(loaded.check)) {
+        err << path << ": " << blockCheckName(loaded.check) << ": " << outcomeText(*failure)
+            << '\n';
+        status = exitStatusFor(*failure);
         return std::nullopt;
     }
     return loaded.block;
@@ -120,14 +123,17 @@ void printForm(const InMemoryFormView& view, std::ostream& out) {
             case ControlKind::DropDownList: {
                 const int index = view.selection(control.id);
                 out << trimLabel(control.label.text) << ": "
-                    << (index < 0 ? std::string("(none)") : view.items(control.id)[index]) << '\n';
+                    << (index < 0 ? std::string("(none)")
+                                  : escapeControls(view.items(control.id)[index]))
+                    << '\n';
                 continue;
             }
             case ControlKind::Edit:
             case ControlKind::ReadOnlyEdit:
                 if (control.id != ctl::StatusLine) {
+                    // A module's texts reach a terminal: no control characters.
                     out << trimLabel(control.label.text) << ": "
-                        << moduleTextToUtf8(view.text(control.id)) << '\n';
+                        << escapeControls(moduleTextToUtf8(view.text(control.id))) << '\n';
                 }
                 continue;
         }
@@ -149,22 +155,22 @@ int show(const std::vector<std::string>& args, std::ostream& out, std::ostream& 
     if (!path) {
         return usage(err, "show: no file given");
     }
-    const LoadedConfigFile loaded = loadConfigFile(pathFromUtf8(*path));
-    if (!loaded.opened) {
-        err << *path << ": " << kFileOpenFailedText << '\n';
-        return kExitFileUnreadable;
+    const LoadedConfigFile loaded = loadConfigFile(*makeSystemFileStore(), *path);
+    if (!loaded.opened || loaded.readFailed) {
+        err << *path << ": " << outcomeText(Outcome::FileOpenFailed) << '\n';
+        return exitStatusFor(Outcome::FileOpenFailed);
     }
-    if (loaded.check != BlockCheck::Ok) {
+    if (const auto failure = blockCheckFailure(loaded.check)) {
         if (json) {
             nlohmann::ordered_json result;
             result["check"] = blockCheckName(loaded.check);
-            result["message"] = blockCheckMessage(loaded.check);
+            result["message"] = outcomeText(*failure);
             out << result.dump(2) << '\n';
         } else {
             out << "check: " << blockCheckName(loaded.check) << '\n'
-                << blockCheckMessage(loaded.check) << '\n';
+                << outcomeText(*failure) << '\n';
         }
-        return kExitInvalidBlock;
+        return exitStatusFor(*failure);
     }
     Workbench bench(err);
     bench.form.decodeBlock(loaded.block);
@@ -192,11 +198,53 @@ int exportSettings(const std::vector<std::string>& args, std::ostream& out, std:
     }
     Workbench bench(err);
     bench.form.decodeBlock(*block);
-    out << settingsToJson(bench.form.settings(), bench.form.identity()).dump(2) << '\n';
+    const ModuleSettings shown =
+        settingsAsTheFormShows(bench.form.settings(), bench.form.identity());
+    out << settingsToJson(shown, bench.form.identity()).dump(2) << '\n';
     return kExitOk;
 }
 
-int importSettings(const std::vector<std::string>& args, std::istream& in, std::ostream& err) {
+// Settings texts are a few kilobytes; anything much larger is no settings
+// text, and reading on would let /dev/zero on standard input fill the memory.
+constexpr std::size_t kMaxSettingsBytes = std::size_t{1} << 20;
+
+// The whole settings text, so that anything after the JSON is seen too.
+// Nothing, with the exit status in status, when it cannot be read.
+std::optional<std::string> readSettingsText(const std::string& input, std::istream& in,
+                                            std::ostream& err, int& status) {
+    std::string text;
+    if (input == "-") {
+        std::array<char, 4096> chunk{};
+        while (in && text.size() <= kMaxSettingsBytes) {
+            in.read(chunk.data(), chunk.size());
+            text.append(chunk.data(), static_cast<std::size_t>(in.gcount()));
+        }
+        // A read error (a folder or a closed descriptor as standard input)
+        // marks the stream bad; the end of the input only ends it.
+        if (in.bad()) {
+            err << "standard input: cannot be read\n";
+            status = kExitFileUnreadable;
+            return std::nullopt;
+        }
+    } else {
+        FileStart start = makeSystemFileStore()->readStart(input, kMaxSettingsBytes + 1);
+        if (start.status != FileStart::Status::Ok) {
+            err << input << ": " << outcomeText(Outcome::FileOpenFailed) << '\n';
+            status = kExitFileUnreadable;
+            return std::nullopt;
+        }
+        text.assign(start.bytes.begin(), start.bytes.end());
+    }
+    if (text.size() > kMaxSettingsBytes) {
+        err << input << ": more than " << kMaxSettingsBytes << " bytes, no settings\n";
+        status = kExitBadSettings;
+        return std::nullopt;
+    }
+    return text;
+}
+
+int importSettings(const std::vector<std::string>& args, std::istream& in, std::ostream& out,
+                   std::ostream& err) {
     std::optional<std::string> input;
     std::optional<std::string> output;
     std::optional<std::string> base;
@@ -214,22 +262,19 @@ int importSettings(const std::vector<std::string>& args, std::istream& in, std::
         return usage(err, "import: give a settings file and -o OUT.cfg");
     }
 
-    nlohmann::json settingsJson;
-    {
-        std::ifstream file;
-        if (*input != "-") {
-            file.open(pathFromUtf8(*input), std::ios::binary);
-            if (!file) {
-                err << *input << ": " << kFileOpenFailedText << '\n';
-                return kExitFileUnreadable;
-            }
-        }
-        std::istream& source = *input == "-" ? in : file;
-        settingsJson = nlohmann::json::parse(source, nullptr, false);
-        if (settingsJson.is_discarded()) {
-            err << *input << ": not valid JSON\n";
-            return kExitBadSettings;
-        }
+    int status = kExitOk;
+    const auto text = readSettingsText(*input, in, err, status);
+    if (!text) {
+        return status;
+    }
+    // The parser would take a NUL byte for the end of the text and ignore
+    // whatever follows it; JSON text never holds one.
+    nlohmann::json settingsJson = text->find('\0') == std::string::npos
+                                      ? nlohmann::json::parse(*text, nullptr, false)
+                                      : nlohmann::json(nlohmann::json::value_t::discarded);
+    if (settingsJson.is_discarded()) {
+        err << *input << ": not valid JSON\n";
+        return kExitBadSettings;
     }
     // The whole output of show --json is accepted too.
     if (settingsJson.is_object() && settingsJson.contains("settings") &&
@@ -239,7 +284,6 @@ int importSettings(const std::vector<std::string>& args, std::istream& in, std::
 
     ConfigBlock block = makeInitialWorkingBlock();
     if (base) {
-        int status = kExitOk;
         const auto loaded = loadChecked(*base, err, status);
         if (!loaded) {
             return status;
@@ -260,22 +304,49 @@ int importSettings(const std::vector<std::string>& args, std::istream& in, std::
     // As Save does it: the record goes through the form, and the encode reads it back.
     bench.form.fill();
     bench.form.advancedShown = true;
-    bench.form.writingFlag = true;
-    bench.form.encodeBlock(block);
-    bench.form.writingFlag = false;
+    bench.form.encodeForStoring(block);
 
-    const SaveOutcome saved = saveConfigFile(pathFromUtf8(*output), block);
-    if (saved != SaveOutcome::Ok) {
-        err << *output << ": " << saveOutcomeMessage(saved) << '\n';
-        return kExitFileNotWritten;
-    }
-    return kExitOk;
+    return saveOutput(*output, block, out, err);
 }
 
 }  // namespace
 
-int runCli(const std::vector<std::string>& args, std::istream& in, std::ostream& out,
-           std::ostream& err) {
+int exitStatusFor(Outcome outcome) {
+    switch (outcome) {
+        case Outcome::ModuleRead:
+        case Outcome::ModuleWritten:
+        case Outcome::FileOpened:
+        case Outcome::FileRead:
+        case Outcome::FileWritten:
+            return kExitOk;
+        case Outcome::LengthMismatch:
+        case Outcome::KeywordMismatch:
+        case Outcome::CrcMismatch:
+            return kExitInvalidBlock;
+        case Outcome::FileOpenFailed:
+            return kExitFileUnreadable;
+        case Outcome::FileWriteFailed:
+            return kExitFileNotWritten;
+        case Outcome::PortOpenFailed:
+            return kExitPortOpenFailed;
+        case Outcome::PortWriteFailed:
+        case Outcome::PortReadFailed:
+            return kExitSerialFailed;
+        case Outcome::ResponseTimeout:
+            return kExitModuleSilent;
+        case Outcome::ModuleWriteFailed:
+            return kExitModuleRefused;
+        case Outcome::NoPortChosen:
+        case Outcome::Cancelled:
+            return kExitUsage;
+    }
+    return kExitUsage;
+}
+
+namespace {
+
+int runCommand(const std::vector<std::string>& args, std::istream& in, std::ostream& out,
+               std::ostream& err) {
     if (args.empty()) {
         return usage(err, "no command given");
     }
@@ -292,7 +363,7 @@ int runCli(const std::vector<std::string>& args, std::istream& in, std::ostream&
         return exportSettings(rest, out, err);
     }
     if (command == "import") {
-        return importSettings(rest, in, err);
+        return importSettings(rest, in, out, err);
     }
     if (command == "read") {
         return readModule(rest, out, err);
@@ -301,6 +372,22 @@ int runCli(const std::vector<std::string>& args, std::istream& in, std::ostream&
         return writeModule(rest, out, err);
     }
     return usage(err, "unknown command " + command);
+}
+
+}  // namespace
+
+int statusAfterOutput(bool outputArrived, int status, std::ostream& err) {
+    if (outputArrived || status != kExitOk) {
+        return status;
+    }
+    err << kProgramName << ": standard output: " << outcomeText(Outcome::FileWriteFailed) << '\n';
+    return kExitFileNotWritten;
+}
+
+int runCli(const std::vector<std::string>& args, std::istream& in, std::ostream& out,
+           std::ostream& err) {
+    const int status = runCommand(args, in, out, err);
+    return statusAfterOutput(static_cast<bool>(out.flush()), status, err);
 }
 
 }  // namespace dl250t::cli

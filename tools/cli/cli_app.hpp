@@ -4,6 +4,8 @@
 #include <string>
 #include <vector>
 
+#include "config/outcome.hpp"
+
 namespace dl250t::cli {
 
 // Exit statuses of dl250t-cli, one per kind of outcome.
@@ -20,9 +22,20 @@ enum ExitStatus : int {
     kExitModuleRefused = 9,   // the module did not acknowledge the write
 };
 
+// The exit status that tells a script how an exchange, a command or the
+// reading of a file ended. A file the companion writes has status 5 whichever
+// step of writing it failed.
+int exitStatusFor(Outcome outcome);
+
 // Runs one command of the companion: args are the arguments after the
-// program's name. Results go to out, messages and warnings to err.
+// program's name. Results go to out, messages and warnings to err. Output
+// that does not arrive fails a command that succeeded otherwise.
 int runCli(const std::vector<std::string>& args, std::istream& in, std::ostream& out,
            std::ostream& err);
+
+// The status of a command once its standard output is flushed: when that
+// output did not arrive, a command that had succeeded fails with
+// kExitFileNotWritten, which is said on err.
+int statusAfterOutput(bool outputArrived, int status, std::ostream& err);
 
 }  // namespace dl250t::cli

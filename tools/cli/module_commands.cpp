@@ -1,5 +1,6 @@
 #include "module_commands.hpp"
 
+#include <cctype>
 #include <optional>
 #include <ostream>
 #include <utility>
@@ -9,10 +10,10 @@
 #include "cli_app.hpp"
 #include "config/config_file.hpp"
 #include "config/field_codec.hpp"
-#include "config/utf8_path.hpp"
-#include "link/exchange_messages.hpp"
 #include "link/module_exchange.hpp"
+#include "output_file.hpp"
 #include "platform/serial_ports.hpp"
+#include "platform/system_files.hpp"
 #include "stream_prompter.hpp"
 #include "ui/in_memory_form_view.hpp"
 
@@ -20,39 +21,13 @@ namespace dl250t::cli {
 
 namespace {
 
-// The exit status for an outcome text of the module exchanges.
-int statusForOutcome(std::string_view text) {
-    if (text == kModuleReadOkText || text == kModuleWriteOkText) {
-        return kExitOk;
-    }
-    if (text == kPortOpenFailedText) {
-        return kExitPortOpenFailed;
-    }
-    if (text == kPortWriteFailedText || text == kPortReadFailedText) {
-        return kExitSerialFailed;
-    }
-    if (text == kResponseTimeoutText) {
-        return kExitModuleSilent;
-    }
-    if (text == kModuleWriteFailedText) {
-        return kExitModuleRefused;
-    }
-    return kExitInvalidBlock;  // one of the block checks
-}
-
 // Success texts go to standard output, failures to standard error.
 class PrintingReporter final : public ExchangeReporter {
 public:
     PrintingReporter(std::ostream& out, std::ostream& err) : out_(out), err_(err) {}
-    void status(std::string_view text) override {
-        last = text;
-        out_ << text << '\n';
+    void report(Outcome outcome) override {
+        (isSuccess(outcome) ? out_ : err_) << outcomeText(outcome) << '\n';
     }
-    void failure(std::string_view text) override {
-        last = text;
-        err_ << text << '\n';
-    }
-    std::string last;
 
 private:
     std::ostream& out_;
@@ -82,6 +57,34 @@ struct ModuleArgs {
     std::optional<std::string> serial;
 };
 
+// A serial number given on the command line: exactly six bytes of two hex
+// digits each, with blanks allowed between bytes and nowhere else. The
+// window's tolerant reading would make 00 00 00 00 00 00 of a typo, and a
+// production line would then repeat serial numbers. Returned as hex byte text.
+std::optional<std::string> strictSerialText(std::string_view text) {
+    const auto hexDigit = [](char c) { return std::isxdigit(static_cast<unsigned char>(c)) != 0; };
+    std::string bytes;
+    std::size_t i = 0;
+    for (int count = 0; count < 6; ++count) {
+        while (count > 0 && i < text.size() && (text[i] == ' ' || text[i] == '\t')) {
+            ++i;
+        }
+        if (i + 2 > text.size() || !hexDigit(text[i]) || !hexDigit(text[i + 1])) {
+            return std::nullopt;
+        }
+        if (count > 0) {
+            bytes += ' ';
+        }
+        bytes += static_cast<char>(std::toupper(static_cast<unsigned char>(text[i])));
+        bytes += static_cast<char>(std::toupper(static_cast<unsigned char>(text[i + 1])));
+        i += 2;
+    }
+    if (i != text.size()) {
+        return std::nullopt;
+    }
+    return bytes;
+}
+
 std::optional<ModuleArgs> parseModuleArgs(const std::vector<std::string>& args, bool wantsOutput,
                                           std::ostream& err, std::string_view command) {
     ModuleArgs parsed;
@@ -101,11 +104,20 @@ std::optional<ModuleArgs> parseModuleArgs(const std::vector<std::string>& args, 
             return std::nullopt;
         }
     }
-    if (parsed.port.empty() || (wantsOutput ? !parsed.output : !parsed.file)) {
+    if (parsed.port.empty() ||
+        (wantsOutput ? !parsed.output : !parsed.file || parsed.file->empty())) {
         err << "dl250t-cli " << command << ": "
             << (wantsOutput ? "give --port P and -o FILE.cfg" : "give --port P and FILE.cfg")
             << '\n';
         return std::nullopt;
+    }
+    if (parsed.serial) {
+        parsed.serial = strictSerialText(*parsed.serial);
+        if (!parsed.serial) {
+            err << "dl250t-cli " << command
+                << ": --serial takes six hex bytes, such as \"00 00 00 00 01 00\"\n";
+            return std::nullopt;
+        }
     }
     return parsed;
 }
@@ -118,17 +130,15 @@ int readModule(const std::vector<std::string>& args, std::ostream& out, std::ost
         return kExitUsage;
     }
     const auto ports = makeSystemSerialPortFactory();
-    PrintingReporter reporter(out, err);
+    // With the file itself on standard output, what the exchange says goes
+    // to standard error.
+    PrintingReporter reporter(*parsed->output == "-" ? err : out, err);
     ConfigBlock block;
-    if (!readExchange(*ports, parsed->port, block, reporter)) {
-        return statusForOutcome(reporter.last);
+    const Outcome read = readExchange(*ports, parsed->port, block, reporter);
+    if (read != Outcome::ModuleRead) {
+        return exitStatusFor(read);
     }
-    const SaveOutcome saved = saveConfigFile(pathFromUtf8(*parsed->output), block);
-    if (saved != SaveOutcome::Ok) {
-        err << *parsed->output << ": " << saveOutcomeMessage(saved) << '\n';
-        return kExitFileNotWritten;
-    }
-    return kExitOk;
+    return saveOutput(*parsed->output, block, out, err);
 }
 
 int writeModule(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
@@ -143,30 +153,27 @@ int writeModule(const std::vector<std::string>& args, std::ostream& out, std::os
     HeadlessWindowHost host;
     const auto ports = makeSystemSerialPortFactory();
     SystemClock clock;
-    ConfigDialog dialog({view, prompter, host, *ports, clock, "dl250t-cli"});
+    const auto files = makeSystemFileStore();
+    ConfigDialog dialog({view, prompter, host, *ports, clock, *files, "dl250t-cli"});
     dialog.initialise();
 
     prompter.answer = *parsed->file;
-    dialog.open();
-    const std::string opened = view.text(ctl::StatusLine);
-    if (opened != kFileReadText) {
-        return opened == kFileOpenFailedText ? kExitFileUnreadable : kExitInvalidBlock;
+    const Outcome opened = dialog.open();
+    if (opened != Outcome::FileRead) {
+        return exitStatusFor(opened);
     }
     dialog.toggleAdvanced();
     if (parsed->serial) {
         view.setText(ctl::Serial, *parsed->serial);
     }
     view.setText(ctl::Port, parsed->port);
-    dialog.write();
-
-    const std::string outcome = view.text(ctl::StatusLine);
-    const int status = statusForOutcome(outcome);
-    if (status != kExitOk) {
-        return status;
+    const Outcome written = dialog.write();
+    if (written != Outcome::ModuleWritten) {
+        return exitStatusFor(written);
     }
     ConfigBlock stored;
     encodeSerialText(stored, dialog.form().settings().serialText);
-    out << outcome << '\n';
+    out << outcomeText(written) << '\n';
     out << "serial number stored: " << decodeSerialText(stored) << '\n';
     out << "next serial number: " << view.text(ctl::Serial) << '\n';
     return kExitOk;

@@ -8,6 +8,8 @@
 
 #include <cerrno>
 
+#include "config/utf8_text.hpp"
+
 namespace dl250t::cli {
 
 #ifdef _WIN32
@@ -57,47 +59,6 @@ std::string gb18030ToUtf8(std::string_view text) {
 }  // namespace
 #endif
 
-bool isValidUtf8(std::string_view text) {
-    std::size_t i = 0;
-    while (i < text.size()) {
-        const auto lead = static_cast<unsigned char>(text[i]);
-        std::size_t length;
-        char32_t codePoint;
-        if (lead < 0x80) {
-            ++i;
-            continue;
-        } else if ((lead & 0xE0) == 0xC0) {
-            length = 2;
-            codePoint = lead & 0x1F;
-        } else if ((lead & 0xF0) == 0xE0) {
-            length = 3;
-            codePoint = lead & 0x0F;
-        } else if ((lead & 0xF8) == 0xF0) {
-            length = 4;
-            codePoint = lead & 0x07;
-        } else {
-            return false;
-        }
-        if (i + length > text.size()) {
-            return false;
-        }
-        for (std::size_t k = 1; k < length; ++k) {
-            const auto next = static_cast<unsigned char>(text[i + k]);
-            if ((next & 0xC0) != 0x80) {
-                return false;
-            }
-            codePoint = (codePoint << 6) | (next & 0x3F);
-        }
-        const char32_t smallest[] = {0, 0, 0x80, 0x800, 0x10000};
-        if (codePoint < smallest[length] || codePoint > 0x10FFFF ||
-            (codePoint >= 0xD800 && codePoint <= 0xDFFF)) {
-            return false;
-        }
-        i += length;
-    }
-    return true;
-}
-
 std::string moduleTextToUtf8(std::string_view text) {
     if (isValidUtf8(text)) {
         return std::string(text);
@@ -131,6 +92,31 @@ std::string moduleTextToUtf8(std::string_view text) {
     iconv_close(converter);
     return result;
 #endif
+}
+
+std::string escapeControls(std::string_view text) {
+    static constexpr std::string_view kHex = "0123456789abcdef";
+    std::string result;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const auto c = static_cast<unsigned char>(text[i]);
+        const auto next = i + 1 < text.size() ? static_cast<unsigned char>(text[i + 1]) : 0;
+        if (c == '\\') {
+            result += "\\\\";
+        } else if (c < 0x20 || c == 0x7F) {
+            result += "\\x";
+            result += kHex[c >> 4];
+            result += kHex[c & 0x0F];
+        } else if (c == 0xC2 && next >= 0x80 && next <= 0x9F) {
+            // U+0080..U+009F, which some terminals obey like ESC sequences.
+            result += "\\u00";
+            result += kHex[next >> 4];
+            result += kHex[next & 0x0F];
+            ++i;
+        } else {
+            result += text[i];
+        }
+    }
+    return result;
 }
 
 }  // namespace dl250t::cli

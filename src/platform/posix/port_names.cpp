@@ -24,19 +24,6 @@ std::optional<int> parseNumber(std::string_view digits, int maximum) {
     return value;
 }
 
-bool equalsIgnoringCase(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) {
-        return false;
-    }
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        const auto lower = [](char c) { return (c >= 'A' && c <= 'Z') ? char(c - 'A' + 'a') : c; };
-        if (lower(a[i]) != lower(b[i])) {
-            return false;
-        }
-    }
-    return true;
-}
-
 // The link COMn in the port directory, if there is one and the directory may
 // be trusted.
 std::optional<fs::path> portLink(int number, const fs::path& portDirectory) {
@@ -68,17 +55,6 @@ bool linkPointsAt(const fs::path& link, const fs::path& device) {
 }
 
 }  // namespace
-
-std::optional<int> parseComName(std::string_view name) {
-    if (name.size() < 4 || !equalsIgnoringCase(name.substr(0, 3), "COM")) {
-        return std::nullopt;
-    }
-    return parseNumber(name.substr(3), kMaxComNumber);
-}
-
-std::string comName(int number) {
-    return "COM" + std::to_string(number);
-}
 
 std::optional<fs::path> fixedComDevice(int number) {
     for (const ComDeviceRange& range : kFixedComDevices) {

@@ -6,6 +6,8 @@
 #include <string>
 #include <string_view>
 
+#include "link/port_name.hpp"
+
 namespace dl250t {
 
 // COM numbers that stand for a tty device when no link in the port directory
@@ -22,16 +24,6 @@ inline constexpr std::array<ComDeviceRange, 3> kFixedComDevices{{
     {33, 48, "/dev/ttyUSB"},
     {49, 64, "/dev/ttyACM"},
 }};
-
-// The largest COM number a name may carry.
-inline constexpr int kMaxComNumber = 255;
-
-// 7 for "COM7" (the letters in any case); nothing for anything else,
-// including leading zeros and numbers outside 1..kMaxComNumber.
-std::optional<int> parseComName(std::string_view name);
-
-// "COM7"
-std::string comName(int number);
 
 std::optional<std::filesystem::path> fixedComDevice(int number);
 std::optional<int> fixedComNumber(const std::filesystem::path& device);

@@ -7,6 +7,7 @@
 #include <memory>
 
 #include "link/serial_port.hpp"
+#include "platform/signal_cleanup.hpp"
 
 namespace dl250t {
 
@@ -14,8 +15,11 @@ namespace dl250t {
 // the device, which binds every process including root, and TIOCEXCL, which
 // also keeps out programs that do not take the lock. The line is raw
 // 115200 8N1 without any flow control, so that every byte value passes
-// unchanged both ways. A read ends on a pause of kMinimumReadGap
-// (read_gap.hpp), not on the interval timeout it is given.
+// unchanged both ways. A read ends on a pause of kMinimumReadGap, not on
+// the interval timeout it is given, and a write is bounded by kWriteMargin
+// (serial_bounds.hpp). While open, the port is registered with
+// SignalCleanup, so that a program ended by a signal does not leave it
+// exclusive for the next opener.
 class PosixSerialPort final : public SerialPort {
 public:
     // COM names are looked up in `portDirectory` (see port_names.hpp).
@@ -36,8 +40,12 @@ public:
     void close() override;
 
 private:
+    // Drops what is still queued and reports the write as failed.
+    bool abandonWrite();
+
     std::filesystem::path portDirectory_;
     int fd_ = -1;
+    std::unique_ptr<SignalCleanup::HeldPort> held_;
     termios settings_{};
 };
 

@@ -3,10 +3,16 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#ifndef _WIN32
+#include <sys/stat.h>
+#endif
+
 #include <cstring>
 
 #include "config/config_file.hpp"
 #include "config/field_codec.hpp"
+#include "platform/system_files.hpp"
+#include "support/outcome_printer.hpp"
 #include "support/recording_prompter.hpp"
 #include "support/scripted_serial_port.hpp"
 #include "support/temp_dir.hpp"
@@ -14,6 +20,10 @@
 
 namespace dl250t {
 namespace {
+
+// Files on disk, as the programs have them.
+const std::unique_ptr<FileStore> systemFiles = makeSystemFileStore();
+FileStore& files = *systemFiles;
 
 using ::testing::ElementsAre;
 using testing::RecordingPrompter;
@@ -76,7 +86,7 @@ struct DialogFixture : ::testing::Test {
     FakeHost host;
     ScriptedPortFactory ports;
     FixedClock clock;
-    ConfigDialog dialog{{view, prompter, host, ports, clock, "dl250t-config"}};
+    ConfigDialog dialog{{view, prompter, host, ports, clock, files, "dl250t-config"}};
 };
 
 TEST_F(DialogFixture, StartsCollapsedWithTheDefaultsShown) {
@@ -96,7 +106,7 @@ TEST(DialogStartup, FailedRegistrationWarnsAndDisablesAutoConfigure) {
     host.registrationWorks = false;
     ScriptedPortFactory ports;
     FixedClock clock;
-    ConfigDialog dialog{{view, prompter, host, ports, clock, "dl250t-config"}};
+    ConfigDialog dialog{{view, prompter, host, ports, clock, files, "dl250t-config"}};
     dialog.initialise();
     ASSERT_EQ(prompter.messages().size(), 1u);
     EXPECT_EQ(prompter.messages()[0].text,
@@ -122,9 +132,13 @@ TEST_F(DialogFixture, EmptyPortOnlyAsksForAPort) {
         prompter.clearRecord();
         dialog.handleControlEvent(ControlEvent::Clicked, button);
         ASSERT_EQ(prompter.messages().size(), 1u);
-        EXPECT_EQ(prompter.messages()[0].text, "请选择一个COM口！");
+        EXPECT_EQ(prompter.messages()[0].text, outcomeText(Outcome::NoPortChosen));
+        EXPECT_EQ(prompter.messages()[0].title, "Lorandix Configure Tool");
         EXPECT_EQ(prompter.messages()[0].icon, MessageIcon::Error);
+        EXPECT_EQ(dialog.lastOutcome(), Outcome::NoPortChosen);
     }
+    EXPECT_EQ(dialog.read(), Outcome::NoPortChosen);
+    EXPECT_EQ(dialog.write(), Outcome::NoPortChosen);
     EXPECT_EQ(view.text(ctl::StatusLine), "earlier");
     EXPECT_EQ(ports.device.portsCreated, 0);
 }
@@ -135,8 +149,8 @@ TEST_F(DialogFixture, ReadDecodesTheModuleIntoTheForm) {
     encodeNetworkId(block, 0x1234);
     stampHeaderAndCrc(block);
     ports.device.replies.push_back(ScriptedReply::block(block));
-    dialog.read();
-    EXPECT_EQ(view.text(ctl::StatusLine), "模块读取成功！");
+    EXPECT_EQ(dialog.read(), Outcome::ModuleRead);
+    EXPECT_EQ(view.text(ctl::StatusLine), outcomeText(Outcome::ModuleRead));
     EXPECT_EQ(view.text(ctl::NetworkId), "4660");
     EXPECT_EQ(view.text(ctl::Type), "NODE");
     EXPECT_EQ(dialog.workingBlock(), block);
@@ -149,22 +163,27 @@ TEST_F(DialogFixture, FailedReadLeavesTheWorkingBlockAlone) {
     const ConfigBlock before = dialog.workingBlock();
     ConfigBlock corrupt = moduleBlock();
     corrupt[400] ^= 1;
-    for (ScriptedReply reply : {ScriptedReply::block(moduleBlock(), 300),
-                                ScriptedReply::block(corrupt), ScriptedReply::text("")}) {
+    const std::pair<ScriptedReply, Outcome> replies[] = {
+        {ScriptedReply::block(moduleBlock(), 300), Outcome::LengthMismatch},
+        {ScriptedReply::block(corrupt), Outcome::CrcMismatch},
+        {ScriptedReply::text(""), Outcome::ResponseTimeout},
+    };
+    for (const auto& [reply, outcome] : replies) {
         ports.device.replies.push_back(reply);
-        dialog.read();
+        prompter.clearRecord();
+        EXPECT_EQ(dialog.read(), outcome);
         EXPECT_EQ(dialog.workingBlock(), before);
+        EXPECT_EQ(view.text(ctl::StatusLine), outcomeText(outcome));
+        EXPECT_THAT(prompter.messageTexts(), ElementsAre(outcomeText(outcome)));
     }
-    EXPECT_THAT(prompter.messageTexts(),
-                ElementsAre("配置块长度不匹配！", "配置块CRC检验错误！", "串口响应超时！"));
 }
 
 TEST_F(DialogFixture, WriteTakesOverTheIdentityAndAdvancesTheSerial) {
     view.setText(ctl::Port, "COM5");
     view.setText(ctl::Serial, "00 00 00 00 00 FF");
     scriptWrite();
-    dialog.write();
-    EXPECT_EQ(view.text(ctl::StatusLine), "模块写入成功！");
+    EXPECT_EQ(dialog.write(), Outcome::ModuleWritten);
+    EXPECT_EQ(view.text(ctl::StatusLine), outcomeText(Outcome::ModuleWritten));
     const ConfigBlock first = lastWrittenBlock();
     EXPECT_EQ(decodeSerialText(first), "00 00 00 00 00 FF");
     EXPECT_EQ(std::string(first.bytes.begin(), first.bytes.begin() + 4), "ATW0");
@@ -199,8 +218,8 @@ TEST_F(DialogFixture, SilentModuleIsNotWrittenAndKeepsTheSerial) {
     view.setText(ctl::Port, "COM5");
     view.setText(ctl::Serial, "00 00 00 00 00 07");
     const ConfigBlock before = dialog.workingBlock();
-    dialog.write();
-    EXPECT_THAT(prompter.messageTexts(), ElementsAre("串口响应超时！"));
+    EXPECT_EQ(dialog.write(), Outcome::ResponseTimeout);
+    EXPECT_EQ(prompter.messages().size(), 1u);
     EXPECT_EQ(ports.device.writes.size(), 1u) << "only the read request";
     EXPECT_EQ(view.text(ctl::Serial), "00 00 00 00 00 07");
     EXPECT_EQ(dialog.workingBlock(), before);
@@ -210,8 +229,7 @@ TEST_F(DialogFixture, RefusedWriteKeepsTheSerialForTheNextModule) {
     view.setText(ctl::Port, "COM5");
     view.setText(ctl::Serial, "00 00 00 00 00 07");
     scriptWrite("ATER");
-    dialog.write();
-    EXPECT_THAT(prompter.messageTexts(), ElementsAre("模块写入失败！"));
+    EXPECT_EQ(dialog.write(), Outcome::ModuleWriteFailed);
     EXPECT_EQ(view.text(ctl::Serial), "00 00 00 00 00 07");
     scriptWrite();
     dialog.write();
@@ -233,12 +251,12 @@ struct FileFixture : DialogFixture {
 
 TEST_F(FileFixture, SaveWritesAStampedScrambledBlockAndKeepsItPlain) {
     prompter.queueFileAnswer((dir / "a.cfg").string());
-    dialog.save();
-    EXPECT_EQ(view.text(ctl::StatusLine), "文件写入成功！");
+    EXPECT_EQ(dialog.save(), Outcome::FileWritten);
+    EXPECT_EQ(view.text(ctl::StatusLine), outcomeText(Outcome::FileWritten));
     const auto bytes = testing::readAll(dir / "a.cfg");
     ASSERT_EQ(bytes.size(), 518u);
     EXPECT_EQ(bytes[0], 'A' ^ 0xA7);
-    const LoadedConfigFile loaded = loadConfigFile(dir / "a.cfg");
+    const LoadedConfigFile loaded = loadConfigFile(files, dir / "a.cfg");
     EXPECT_EQ(loaded.check, BlockCheck::Ok);
     EXPECT_EQ(loaded.block, dialog.workingBlock());
     ASSERT_EQ(prompter.fileRequests().size(), 1u);
@@ -251,9 +269,9 @@ TEST_F(FileFixture, SaveWritesAStampedScrambledBlockAndKeepsItPlain) {
 TEST_F(FileFixture, CancelledChooserDoesNothing) {
     view.setText(ctl::StatusLine, "before");
     prompter.queueFileAnswer(std::nullopt);
-    dialog.open();
+    EXPECT_EQ(dialog.open(), Outcome::Cancelled);
     prompter.queueFileAnswer("");
-    dialog.save();
+    EXPECT_EQ(dialog.save(), Outcome::Cancelled);
     EXPECT_EQ(view.text(ctl::StatusLine), "before");
     EXPECT_TRUE(prompter.messages().empty());
 }
@@ -267,31 +285,50 @@ TEST_F(FileFixture, OpenChecksLengthAndLoadsTheFirst518Bytes) {
 
     testing::writeAll(dir / "short.cfg", {bytes.begin(), bytes.end() - 1});
     prompter.queueFileAnswer((dir / "short.cfg").string());
-    dialog.open();
-    EXPECT_THAT(prompter.messageTexts(), ElementsAre("配置块长度不匹配！"));
+    EXPECT_EQ(dialog.open(), Outcome::LengthMismatch);
+    EXPECT_THAT(prompter.messageTexts(), ElementsAre(outcomeText(Outcome::LengthMismatch)));
 
     bytes.resize(600, 0xEE);
     testing::writeAll(dir / "long.cfg", bytes);
     prompter.queueFileAnswer((dir / "long.cfg").string());
-    dialog.open();
-    EXPECT_EQ(view.text(ctl::StatusLine), "文件读取成功！");
+    EXPECT_EQ(dialog.open(), Outcome::FileRead);
+    EXPECT_EQ(view.text(ctl::StatusLine), outcomeText(Outcome::FileRead));
     EXPECT_EQ(view.text(ctl::NetworkId), "777");
 
     prompter.clearRecord();
     prompter.queueFileAnswer((dir / "missing.cfg").string());
-    dialog.open();
-    EXPECT_THAT(prompter.messageTexts(), ElementsAre("文件打开失败！"));
+    EXPECT_EQ(dialog.open(), Outcome::FileOpenFailed);
+    EXPECT_THAT(prompter.messageTexts(), ElementsAre(outcomeText(Outcome::FileOpenFailed)));
+}
+
+// The window froze until a writer came to a pipe; a file that fails part way
+// was reported as too short; a device is no file either.
+TEST_F(FileFixture, OpenOfAPipeOrAnUnreadableFileFailsToOpenAtOnce) {
+#ifdef _WIN32
+    const std::vector<std::string> paths = {"NUL", "COM1"};
+#else
+    ASSERT_EQ(mkfifo((dir / "pipe.cfg").c_str(), 0600), 0);
+    const std::vector<std::string> paths = {(dir / "pipe.cfg").string(), "/proc/self/mem"};
+#endif
+    for (const std::string& path : paths) {
+        prompter.clearRecord();
+        prompter.queueFileAnswer(path);
+        EXPECT_EQ(dialog.open(), Outcome::FileOpenFailed) << path;
+        EXPECT_THAT(prompter.messageTexts(), ElementsAre(outcomeText(Outcome::FileOpenFailed)))
+            << path;
+        EXPECT_EQ(view.text(ctl::StatusLine), outcomeText(Outcome::FileOpenFailed));
+    }
 }
 
 TEST_F(FileFixture, SaveAfterOpenKeepsTheWorkingIdentity) {
     ConfigBlock other = moduleBlock("Lorandix Other R 26807");
     encodeNetworkId(other, 555);
-    ASSERT_EQ(saveConfigFile(dir / "other.cfg", other), SaveOutcome::Ok);
+    ASSERT_EQ(saveConfigFile(files, dir / "other.cfg", other), Outcome::FileWritten);
     prompter.queueFileAnswer((dir / "other.cfg").string());
     dialog.open();
     prompter.queueFileAnswer((dir / "saved.cfg").string());
     dialog.save();
-    const ConfigBlock saved = loadConfigFile(dir / "saved.cfg").block;
+    const ConfigBlock saved = loadConfigFile(files, dir / "saved.cfg").block;
     EXPECT_EQ(std::string(reinterpret_cast<const char*>(saved.data() + 4)),
               "Lorandix AMR Ver Moudle U 13306");
     EXPECT_EQ(saved[36], 6);
@@ -303,8 +340,8 @@ TEST_F(FileFixture, SaveIntoAFolderPathFailsToOpenAndLeavesItAlone) {
     std::filesystem::create_directory(dir / "folder.cfg");
     prompter.queueFileAnswer((dir / "folder.cfg").string());
     const ConfigBlock before = dialog.workingBlock();
-    dialog.save();
-    EXPECT_THAT(prompter.messageTexts(), ElementsAre("文件打开失败！"));
+    EXPECT_EQ(dialog.save(), Outcome::FileOpenFailed);
+    EXPECT_THAT(prompter.messageTexts(), ElementsAre(outcomeText(Outcome::FileOpenFailed)));
     EXPECT_EQ(dialog.workingBlock(), before) << "nothing was encoded";
 }
 
@@ -339,14 +376,15 @@ TEST_F(DialogFixture, PortArrivalAndRemovalTexts) {
     EXPECT_EQ(ports.device.portsCreated, 0) << "nothing is read or written";
 }
 
-TEST(PortNames, NumberFromName) {
-    EXPECT_EQ(portNumberFromName("COM3"), 3);
-    EXPECT_EQ(portNumberFromName("COM12"), 12);
-    EXPECT_EQ(portNumberFromName("COM007"), 7);
-    EXPECT_EQ(portNumberFromName("COMX"), 0);
-    EXPECT_EQ(portNumberFromName("XYZ 42abc"), 42);
-    EXPECT_EQ(portNumberFromName("COM-2"), -2);
-    EXPECT_EQ(portNumberFromName("COM99999999999999"), 2147483647);
+// The port directory can no longer be watched: the operator learns why
+// plug-ins go unnoticed, and nothing else happens.
+TEST_F(DialogFixture, ALostPortWatchIsToldOnTheStatusLine) {
+    view.setText(ctl::Port, "COM4");
+    dialog.handlePortEvent({PortEvent::Kind::WatchLost, {}});
+    EXPECT_EQ(view.text(ctl::StatusLine), "串口目录无法监视！");
+    EXPECT_EQ(view.text(ctl::Port), "COM4");
+    EXPECT_TRUE(prompter.messages().empty());
+    EXPECT_EQ(ports.device.portsCreated, 0);
 }
 
 TEST(DeviceChange, KeyPathFromTheInterfacePath) {
@@ -387,7 +425,7 @@ TEST(DeviceChange, ArrivalLooksUpThePortName) {
     ScriptedPortFactory ports;
     FixedClock clock;
     MapPortNames names;
-    ConfigDialog dialog{{view, prompter, host, ports, clock, "dl250t-config", &names}};
+    ConfigDialog dialog{{view, prompter, host, ports, clock, files, "dl250t-config", &names}};
     dialog.initialise();
     const std::string path = "\\\\?\\USB#VID_1234&PID_5678#6&2A3B4C5D&0&1#{guid}";
     EXPECT_EQ(dialog.handleDeviceChange(0x8000, broadcast(5, path)), 0);
@@ -452,12 +490,60 @@ TEST_F(DialogFixture, ArrivalDuringAnOpenBoxIsHandledAfterItExactlyOnce) {
         }
     });
     dialog.handlePortEvent({PortEvent::Kind::Arrival, "COM7"});
-    EXPECT_THAT(prompter.messageTexts(), ElementsAre("模块写入失败！"));
+    EXPECT_THAT(prompter.messageTexts(), ElementsAre(outcomeText(Outcome::ModuleWriteFailed)));
     EXPECT_EQ(ports.device.writes.size(), 4u);
     EXPECT_EQ(ports.device.openedName, "COM8");
-    EXPECT_EQ(view.text(ctl::StatusLine), "模块写入成功！");
+    EXPECT_EQ(dialog.lastOutcome(), Outcome::ModuleWritten);
+    EXPECT_EQ(view.text(ctl::StatusLine), outcomeText(Outcome::ModuleWritten));
     EXPECT_EQ(decodeSerialText(lastWrittenBlock()), "00 00 00 00 00 01");
     EXPECT_EQ(view.text(ctl::Serial), "00 00 00 00 00 02");
+    EXPECT_TRUE(ports.device.misuse.empty());
+}
+
+// Links made and removed continuously while one error box stayed open queued
+// hundreds of events and wrote modules long gone. A port that came and went
+// meanwhile has nothing to be written; one announced again and again is
+// written once; the queue never holds more than one event for each port.
+TEST_F(DialogFixture, PortsComingAndGoingDuringABoxAreSettledWhenItCloses) {
+    view.setChecked(ctl::AutoConfigure, true);
+    dialog.onAutoConfigureClicked();
+    view.setText(ctl::Serial, "00 00 00 00 00 01");
+    ports.device.replies.push_back(ScriptedReply::block(moduleBlock()));
+    ports.device.replies.push_back(ScriptedReply::text("ATER"));  // COM3 refuses
+    scriptWrite();                                                // COM6
+    scriptWrite();                                                // COM7
+
+    std::size_t mostWaiting = 0;
+    bool delivered = false;
+    prompter.whileMessageOpen([&](const testing::RecordedMessage&) {
+        if (std::exchange(delivered, true)) {
+            return;
+        }
+        const auto deliver = [&](PortEvent::Kind kind, const char* name) {
+            dialog.handlePortEvent({kind, name});
+            mostWaiting = std::max(mostWaiting, dialog.waitingPortEvents());
+        };
+        for (int i = 0; i < 300; ++i) {
+            deliver(PortEvent::Kind::Arrival, "COM5");
+            deliver(PortEvent::Kind::Arrival, "COM6");
+            deliver(PortEvent::Kind::Removal, "COM5");
+        }
+        deliver(PortEvent::Kind::Arrival, "COM7");
+        deliver(PortEvent::Kind::Removal, "COM7");
+        deliver(PortEvent::Kind::Arrival, "COM7");
+    });
+    dialog.handlePortEvent({PortEvent::Kind::Arrival, "COM3"});
+
+    EXPECT_THAT(prompter.messageTexts(), ElementsAre(outcomeText(Outcome::ModuleWriteFailed)));
+    EXPECT_LE(mostWaiting, 2u);
+    EXPECT_EQ(dialog.waitingPortEvents(), 0u);
+    // Two exchanges for each of COM3, COM6 and COM7.
+    EXPECT_EQ(std::count(ports.device.calls.begin(), ports.device.calls.end(),
+                         testing::PortCall::OpenExisting),
+              6);
+    EXPECT_EQ(ports.device.openedName, "COM7");
+    EXPECT_EQ(view.text(ctl::StatusLine), outcomeText(Outcome::ModuleWritten));
+    EXPECT_EQ(view.text(ctl::Serial), "00 00 00 00 00 03");
     EXPECT_TRUE(ports.device.misuse.empty());
 }
 

@@ -107,11 +107,11 @@ TEST(Validate, EverySinglePayloadByteChangeFailsTheCrc) {
     }
 }
 
-TEST(Validate, EachFailureHasItsMessage) {
-    EXPECT_EQ(blockCheckMessage(BlockCheck::LengthMismatch), "配置块长度不匹配！");
-    EXPECT_EQ(blockCheckMessage(BlockCheck::KeywordMismatch), "配置块关键字不匹配！");
-    EXPECT_EQ(blockCheckMessage(BlockCheck::CrcMismatch), "配置块CRC检验错误！");
-    EXPECT_TRUE(blockCheckMessage(BlockCheck::Ok).empty());
+TEST(Validate, EachFailureHasItsOutcome) {
+    EXPECT_EQ(blockCheckFailure(BlockCheck::LengthMismatch), Outcome::LengthMismatch);
+    EXPECT_EQ(blockCheckFailure(BlockCheck::KeywordMismatch), Outcome::KeywordMismatch);
+    EXPECT_EQ(blockCheckFailure(BlockCheck::CrcMismatch), Outcome::CrcMismatch);
+    EXPECT_EQ(blockCheckFailure(BlockCheck::Ok), std::nullopt);
 }
 
 TEST(Scramble, XorsWithTheFileKeyAndRoundTrips) {

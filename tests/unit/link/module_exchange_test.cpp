@@ -7,7 +7,6 @@
 #include <optional>
 #include <string>
 
-#include "link/exchange_messages.hpp"
 #include "support/recording_reporter.hpp"
 #include "support/scripted_serial_port.hpp"
 
@@ -15,14 +14,11 @@ namespace dl250t {
 namespace {
 
 using ::testing::ElementsAre;
-using testing::failureReport;
 using ::testing::IsEmpty;
 using testing::PortCall;
 using testing::RecordingReporter;
-using testing::Report;
 using testing::ScriptedPortFactory;
 using testing::ScriptedReply;
-using testing::statusReport;
 
 // A block as a module sends it: every byte value somewhere in the payload.
 ConfigBlock moduleBlock() {
@@ -46,10 +42,7 @@ protected:
     void SetUp() override {
         // Every report is made while the port is still held, except that of
         // an open that failed, when nothing is held.
-        reporter.whileShown = [this](const Report& report) {
-            heldDuringReports.push_back(ports.device.held);
-            (void)report;
-        };
+        reporter.whileShown = [this](Outcome) { heldDuringReports.push_back(ports.device.held); };
     }
     void TearDown() override {
         EXPECT_THAT(ports.device.misuse, IsEmpty());
@@ -70,7 +63,7 @@ protected:
 
 class ReadExchangeTest : public ExchangeTest {
 protected:
-    bool runRead() {
+    Outcome runRead() {
         return readExchange(ports, "COM5", target, reporter, [this](const ConfigBlock& block) {
             decoded.push_back(block);
             heldWhenDecoding = ports.device.held;
@@ -86,14 +79,14 @@ protected:
 
 TEST_F(ReadExchangeTest, SendsTheRequestAndTakesAValidBlock) {
     ports.device.replies = {ScriptedReply::block(moduleBlock())};
-    EXPECT_TRUE(runRead());
+    EXPECT_EQ(runRead(), Outcome::ModuleRead);
 
     EXPECT_EQ(ports.device.openedName, "COM5");
     EXPECT_THAT(ports.device.writtenTexts(), ElementsAre("ATR0"));
     EXPECT_THAT(ports.device.readsWanted, ElementsAre(518u));
     EXPECT_EQ(target, moduleBlock());
-    EXPECT_THAT(reporter.reports, ElementsAre(statusReport("模块读取成功！")));
-    // The caller decodes after the success text is shown and before the port goes.
+    EXPECT_THAT(reporter.reports, ElementsAre(Outcome::ModuleRead));
+    // The caller decodes after the success is shown and before the port goes.
     ASSERT_EQ(decoded.size(), 1u);
     EXPECT_EQ(decoded[0], moduleBlock());
     EXPECT_EQ(reportsBeforeDecoding, 1u);
@@ -104,7 +97,7 @@ TEST_F(ReadExchangeTest, SendsTheRequestAndTakesAValidBlock) {
 
 TEST_F(ReadExchangeTest, WorksWithoutASuccessHook) {
     ports.device.replies = {ScriptedReply::block(moduleBlock())};
-    EXPECT_TRUE(readExchange(ports, "COM5", target, reporter));
+    EXPECT_EQ(readExchange(ports, "COM5", target, reporter), Outcome::ModuleRead);
     EXPECT_EQ(target, moduleBlock());
 }
 
@@ -112,7 +105,7 @@ struct ReadFailureCase {
     const char* name;
     std::optional<PortCall> failingCall;
     std::optional<ScriptedReply> reply;
-    std::string_view text;
+    Outcome outcome;
     bool portOpened;
 
     friend void PrintTo(const ReadFailureCase& c, std::ostream* out) { *out << c.name; }
@@ -125,17 +118,18 @@ ConfigBlock withByte(std::size_t index, std::uint8_t value) {
 }
 
 const ReadFailureCase kReadFailures[] = {
-    {"OpenFails", PortCall::OpenExisting, std::nullopt, kPortOpenFailedText, false},
-    {"ConfigurationRefused", PortCall::SetTimeouts, std::nullopt, kPortOpenFailedText, false},
-    {"WriteFails", PortCall::Write, std::nullopt, kPortWriteFailedText, true},
-    {"ReadFails", std::nullopt, ScriptedReply::error(), kPortReadFailedText, true},
-    {"Silent", std::nullopt, std::nullopt, kResponseTimeoutText, true},
-    {"Short", std::nullopt, ScriptedReply::block(moduleBlock(), 300), "配置块长度不匹配！", true},
-    {"OneByteMissing", std::nullopt, ScriptedReply::block(moduleBlock(), 517), "配置块长度不匹配！",
+    {"OpenFails", PortCall::OpenExisting, std::nullopt, Outcome::PortOpenFailed, false},
+    {"ConfigurationRefused", PortCall::SetTimeouts, std::nullopt, Outcome::PortOpenFailed, false},
+    {"WriteFails", PortCall::Write, std::nullopt, Outcome::PortWriteFailed, true},
+    {"ReadFails", std::nullopt, ScriptedReply::error(), Outcome::PortReadFailed, true},
+    {"Silent", std::nullopt, std::nullopt, Outcome::ResponseTimeout, true},
+    {"Short", std::nullopt, ScriptedReply::block(moduleBlock(), 300), Outcome::LengthMismatch,
      true},
-    {"WrongKeyword", std::nullopt, ScriptedReply::block(withByte(11, 'y')), "配置块关键字不匹配！",
-     true},
-    {"WrongCrc", std::nullopt, ScriptedReply::block(withByte(300, 0x00)), "配置块CRC检验错误！",
+    {"OneByteMissing", std::nullopt, ScriptedReply::block(moduleBlock(), 517),
+     Outcome::LengthMismatch, true},
+    {"WrongKeyword", std::nullopt, ScriptedReply::block(withByte(11, 'y')),
+     Outcome::KeywordMismatch, true},
+    {"WrongCrc", std::nullopt, ScriptedReply::block(withByte(300, 0x00)), Outcome::CrcMismatch,
      true},
 };
 
@@ -148,9 +142,9 @@ TEST_P(ReadFailureTest, ReportsOnceWhileHoldingThePortAndLeavesTheTargetAlone) {
     if (c.reply) {
         ports.device.replies = {*c.reply};
     }
-    EXPECT_FALSE(runRead());
+    EXPECT_EQ(runRead(), c.outcome);
 
-    EXPECT_THAT(reporter.reports, ElementsAre(failureReport(c.text)));
+    EXPECT_THAT(reporter.reports, ElementsAre(c.outcome));
     EXPECT_THAT(heldDuringReports, ElementsAre(c.portOpened));
     EXPECT_EQ(target, callersBlock());
     EXPECT_TRUE(decoded.empty());
@@ -170,7 +164,7 @@ INSTANTIATE_TEST_SUITE_P(EveryOutcome, ReadFailureTest, ::testing::ValuesIn(kRea
 
 class WriteExchangeTest : public ExchangeTest {
 protected:
-    bool runWrite() {
+    Outcome runWrite() {
         return writeExchange(
             ports, "COM5", working,
             [this](ConfigBlock& block) {
@@ -204,7 +198,7 @@ protected:
 
 TEST_F(WriteExchangeTest, EncodesStampsSendsAndTakesTheAcknowledgement) {
     ports.device.replies = {ScriptedReply::text("ATOK")};
-    EXPECT_TRUE(runWrite());
+    EXPECT_EQ(runWrite(), Outcome::ModuleWritten);
 
     EXPECT_EQ(encodes, 1);
     EXPECT_TRUE(heldWhenEncoding) << "the form is encoded only once the port is open";
@@ -213,23 +207,23 @@ TEST_F(WriteExchangeTest, EncodesStampsSendsAndTakesTheAcknowledgement) {
     EXPECT_EQ(std::string(working.bytes.begin(), working.bytes.begin() + 4), "ATW0");
     EXPECT_THAT(ports.device.readsWanted, ElementsAre(4u));
     EXPECT_EQ(ports.device.readTimeouts[0].total, std::chrono::milliseconds(54));
-    EXPECT_THAT(reporter.reports, ElementsAre(statusReport("模块写入成功！")));
+    EXPECT_THAT(reporter.reports, ElementsAre(Outcome::ModuleWritten));
     EXPECT_EQ(ports.device.calls.back(), PortCall::Close);
     EXPECT_EQ(closes(), 1u);
 }
 
 TEST_F(WriteExchangeTest, AnAcknowledgementFollowedByMoreBytesIsASuccess) {
     ports.device.replies = {ScriptedReply::text("ATOK\r\nREADY")};
-    EXPECT_TRUE(runWrite());
-    EXPECT_THAT(reporter.reports, ElementsAre(statusReport(kModuleWriteOkText)));
+    EXPECT_EQ(runWrite(), Outcome::ModuleWritten);
+    EXPECT_THAT(reporter.reports, ElementsAre(Outcome::ModuleWritten));
 }
 
 TEST_F(WriteExchangeTest, AnUnopenablePortEncodesNothing) {
     ports.device.failingCall = PortCall::OpenExisting;
-    EXPECT_FALSE(runWrite());
+    EXPECT_EQ(runWrite(), Outcome::PortOpenFailed);
     EXPECT_EQ(encodes, 0);
     EXPECT_EQ(working, callersBlock());
-    EXPECT_THAT(reporter.reports, ElementsAre(failureReport(kPortOpenFailedText)));
+    EXPECT_THAT(reporter.reports, ElementsAre(Outcome::PortOpenFailed));
     EXPECT_THAT(heldDuringReports, ElementsAre(false));
     EXPECT_EQ(closes(), 0u);
 }
@@ -238,20 +232,20 @@ struct WriteFailureCase {
     const char* name;
     std::optional<PortCall> failingCall;
     std::optional<ScriptedReply> reply;
-    std::string_view text;
+    Outcome outcome;
 
     friend void PrintTo(const WriteFailureCase& c, std::ostream* out) { *out << c.name; }
 };
 
 const WriteFailureCase kWriteFailures[] = {
-    {"WriteFails", PortCall::Write, std::nullopt, kPortWriteFailedText},
+    {"WriteFails", PortCall::Write, std::nullopt, Outcome::PortWriteFailed},
     // A platform read error is worded as a timeout by this exchange.
-    {"ReadFails", std::nullopt, ScriptedReply::error(), kResponseTimeoutText},
-    {"NoAnswer", std::nullopt, std::nullopt, kModuleWriteFailedText},
-    {"ShortAnswer", std::nullopt, ScriptedReply::text("ATO"), kModuleWriteFailedText},
-    {"WrongAnswer", std::nullopt, ScriptedReply::text("ATER"), kModuleWriteFailedText},
-    {"LowerCaseAnswer", std::nullopt, ScriptedReply::text("atok"), kModuleWriteFailedText},
-    {"ShiftedAnswer", std::nullopt, ScriptedReply::text("\nATOK"), kModuleWriteFailedText},
+    {"ReadFails", std::nullopt, ScriptedReply::error(), Outcome::ResponseTimeout},
+    {"NoAnswer", std::nullopt, std::nullopt, Outcome::ModuleWriteFailed},
+    {"ShortAnswer", std::nullopt, ScriptedReply::text("ATO"), Outcome::ModuleWriteFailed},
+    {"WrongAnswer", std::nullopt, ScriptedReply::text("ATER"), Outcome::ModuleWriteFailed},
+    {"LowerCaseAnswer", std::nullopt, ScriptedReply::text("atok"), Outcome::ModuleWriteFailed},
+    {"ShiftedAnswer", std::nullopt, ScriptedReply::text("\nATOK"), Outcome::ModuleWriteFailed},
 };
 
 class WriteFailureTest : public WriteExchangeTest,
@@ -263,9 +257,9 @@ TEST_P(WriteFailureTest, ReportsOnceWhileHoldingThePortAndKeepsTheEncodedBlock) 
     if (c.reply) {
         ports.device.replies = {*c.reply};
     }
-    EXPECT_FALSE(runWrite());
+    EXPECT_EQ(runWrite(), c.outcome);
 
-    EXPECT_THAT(reporter.reports, ElementsAre(failureReport(c.text)));
+    EXPECT_THAT(reporter.reports, ElementsAre(c.outcome));
     EXPECT_THAT(heldDuringReports, ElementsAre(true));
     EXPECT_EQ(encodes, 1);
     EXPECT_EQ(working, expectedSent());

@@ -142,8 +142,7 @@ TEST_F(FormFixture, HiddenPanelChannelPlanReachesTheFormButNotThisBlock) {
 
     // While writing, the channel count stays as the operator chose it.
     view.setSelection(ctl::AuxChannelCount, 4);
-    form.writingFlag = true;
-    form.encodeBlock(working);
+    form.encodeForStoring(working);
     EXPECT_EQ(view.selection(ctl::AuxChannelCount), 4);
 }
 

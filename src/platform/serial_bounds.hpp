@@ -12,4 +12,9 @@ namespace dl250t {
 // bound is kept, and a read still returns the moment all wanted bytes are in.
 inline constexpr std::chrono::milliseconds kMinimumReadGap{20};
 
+// A write fails when its bytes have not left this long after the time they
+// need on the line: an adapter that stops taking bytes must not hold the
+// program for ever.
+inline constexpr std::chrono::milliseconds kWriteMargin{500};
+
 }  // namespace dl250t
