@@ -81,6 +81,7 @@ bool Win32SerialPort::openExisting(std::string_view name) {
         return false;
     }
     handle_ = handle;
+    held_ = std::make_unique<SignalCleanup::HeldPort>(handle);
     timeouts_ = COMMTIMEOUTS{};
     return true;
 }
@@ -217,6 +218,7 @@ ReadResult Win32SerialPort::read(std::span<std::uint8_t> buffer, const ReadTimeo
 
 void Win32SerialPort::close() {
     if (handle_ != INVALID_HANDLE_VALUE) {
+        held_.reset();
         api_.closeHandle(handle_);
         handle_ = INVALID_HANDLE_VALUE;
     }

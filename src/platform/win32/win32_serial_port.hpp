@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "link/serial_port.hpp"
+#include "platform/signal_cleanup.hpp"
 #include "platform/win32/comm_api.hpp"
 
 namespace dl250t {
@@ -20,7 +21,9 @@ std::optional<std::wstring> win32DevicePath(std::string_view portName);
 // description, every member of the DCB that decides whether a byte value passes
 // unchanged is set explicitly, because implementations of BuildCommDCB differ
 // in what they keep of the port's previous settings (Wine keeps XON/XOFF, and
-// then 0x11 and 0x13 vanish from a block).
+// then 0x11 and 0x13 vanish from a block). While open, the port is
+// registered with SignalCleanup, so that Ctrl+C ends a transfer at once and
+// releases the port.
 class Win32SerialPort final : public SerialPort {
 public:
     explicit Win32SerialPort(CommApi& api);
@@ -44,6 +47,7 @@ private:
 
     CommApi& api_;
     HANDLE handle_ = INVALID_HANDLE_VALUE;
+    std::unique_ptr<SignalCleanup::HeldPort> held_;
     DCB dcb_{};
     COMMTIMEOUTS timeouts_{};  // as last set on the port
 };
