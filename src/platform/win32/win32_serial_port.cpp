@@ -33,6 +33,19 @@ DWORD toDword(std::size_t value) {
     return static_cast<DWORD>(std::min<std::size_t>(value, std::numeric_limits<DWORD>::max()));
 }
 
+// How long `count` bytes take on the line as the port is set: a start bit,
+// the data bits, a parity bit if any and the stop bits for each byte.
+std::chrono::microseconds lineTime(const DCB& dcb, std::size_t count) {
+    const std::uint64_t baudRate = dcb.BaudRate > 0 ? dcb.BaudRate : CBR_110;
+    const std::uint64_t dataBits = dcb.ByteSize > 0 ? dcb.ByteSize : 8;
+    // Halves of a bit, for one and a half stop bits.
+    const std::uint64_t stopHalves = dcb.StopBits == TWOSTOPBITS    ? 4
+                                     : dcb.StopBits == ONE5STOPBITS ? 3
+                                                                    : 2;
+    const std::uint64_t halves = 2 * (1 + dataBits + (dcb.Parity != NOPARITY ? 1 : 0)) + stopHalves;
+    return std::chrono::microseconds((count * halves * 500'000 + baudRate - 1) / baudRate);
+}
+
 bool operator==(const COMMTIMEOUTS& a, const COMMTIMEOUTS& b) {
     return a.ReadIntervalTimeout == b.ReadIntervalTimeout &&
            a.ReadTotalTimeoutMultiplier == b.ReadTotalTimeoutMultiplier &&
@@ -168,9 +181,24 @@ bool Win32SerialPort::write(std::span<const std::uint8_t> bytes) {
     if (handle_ == INVALID_HANDLE_VALUE || bytes.size() > std::numeric_limits<DWORD>::max()) {
         return false;
     }
+    // The bytes must have left within their time on the line and a margin:
+    // an adapter that stops taking bytes must not hold the program for ever.
+    const auto bound = std::chrono::ceil<Milliseconds>(lineTime(dcb_, bytes.size())) + kWriteMargin;
+    COMMTIMEOUTS bounded = timeouts_;
+    bounded.WriteTotalTimeoutMultiplier = 0;
+    bounded.WriteTotalTimeoutConstant = static_cast<DWORD>(
+        std::min<std::int64_t>(bound.count(), std::numeric_limits<DWORD>::max() - 1));
+    if (!applyTimeouts(bounded)) {
+        return false;
+    }
+    const DWORD wanted = static_cast<DWORD>(bytes.size());
     DWORD written = 0;
-    return api_.writeFile(handle_, bytes.data(), static_cast<DWORD>(bytes.size()), &written,
-                          nullptr) != FALSE;
+    if (api_.writeFile(handle_, bytes.data(), wanted, &written, nullptr) && written == wanted) {
+        return true;
+    }
+    // Dropped, so that closing the port does not wait for the bytes either.
+    api_.purgeComm(handle_, PURGE_TXABORT | PURGE_TXCLEAR);
+    return false;
 }
 
 ReadResult Win32SerialPort::read(std::span<std::uint8_t> buffer, const ReadTimeouts& timeouts) {

@@ -21,9 +21,10 @@ std::optional<std::wstring> win32DevicePath(std::string_view portName);
 // description, every member of the DCB that decides whether a byte value passes
 // unchanged is set explicitly, because implementations of BuildCommDCB differ
 // in what they keep of the port's previous settings (Wine keeps XON/XOFF, and
-// then 0x11 and 0x13 vanish from a block). While open, the port is
-// registered with SignalCleanup, so that Ctrl+C ends a transfer at once and
-// releases the port.
+// then 0x11 and 0x13 vanish from a block). A read ends on a pause of
+// kMinimumReadGap, and a write is bounded by its time on the line and
+// kWriteMargin (serial_bounds.hpp). While open, the port is registered with
+// SignalCleanup, so that Ctrl+C ends a transfer at once and releases the port.
 class Win32SerialPort final : public SerialPort {
 public:
     explicit Win32SerialPort(CommApi& api);

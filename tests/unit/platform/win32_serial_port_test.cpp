@@ -11,6 +11,7 @@
 
 #include "config/config_block.hpp"
 #include "link/serial_link.hpp"
+#include "platform/serial_bounds.hpp"
 #include "platform/win32/wide_text.hpp"
 
 namespace dl250t {
@@ -86,7 +87,8 @@ public:
                    LPOVERLAPPED overlapped) override {
         record("WriteFile" + handle(file) + " " + std::to_string(bytesToWrite) +
                " overlapped=" + pointer(overlapped));
-        *bytesWritten = bytesToWrite;
+        timeoutsOfWrite = timeouts;
+        *bytesWritten = std::min(bytesToWrite, writeLimit);
         return succeeds("WriteFile");
     }
     BOOL readFile(HANDLE file, LPVOID buffer, DWORD bytesToRead, LPDWORD bytesRead,
@@ -121,6 +123,8 @@ public:
     DCB portState{};      // what GetCommState finds on the port
     DCB stateSet{};       // what SetCommState was given
     COMMTIMEOUTS timeouts{};
+    COMMTIMEOUTS timeoutsOfWrite{};                // in effect during the last WriteFile
+    DWORD writeLimit = MAXDWORD;                   // bytes a WriteFile takes before its timeout
     std::deque<std::vector<std::uint8_t>> chunks;  // one per ReadFile
     int readCalls = 0;
     bool reading = false;  // timeouts set during a read are not part of the log
@@ -294,12 +298,21 @@ TEST_F(Win32SerialPortTest, APlatformErrorEndsTheReadWithTheBytesSoFar) {
                 ElementsAre(1, 2, 3, 0xEE));
 }
 
-TEST_F(Win32SerialPortTest, AWriteIsOneSynchronousWriteFileOfAllBytes) {
+// Bounded by the block's 45 ms on the line and the margin: an adapter that
+// stops taking bytes ends the write as failed, its bytes dropped.
+TEST_F(Win32SerialPortTest, AWriteIsOneSynchronousWriteFileOfAllBytesWithABound) {
     SerialLink link(ports);
     ASSERT_TRUE(link.open("COM7"));
     const std::vector<std::uint8_t> block(kBlockSize, 0x11);
     EXPECT_TRUE(link.write(block));
     EXPECT_EQ(api.calls.back(), "WriteFile 518 overlapped=null");
+    EXPECT_EQ(api.timeoutsOfWrite.WriteTotalTimeoutMultiplier, 0u);
+    EXPECT_EQ(api.timeoutsOfWrite.WriteTotalTimeoutConstant, 45u + kWriteMargin.count());
+
+    api.writeLimit = 100;
+    EXPECT_FALSE(link.write(block));
+    EXPECT_EQ(api.calls.back(), "PurgeComm 0x5");
+    api.writeLimit = MAXDWORD;
     api.failing = "WriteFile";
     EXPECT_FALSE(link.write(block));
 }
