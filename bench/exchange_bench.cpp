@@ -2,14 +2,13 @@
 // the POSIX serial port and a simulated module that sends at the real line
 // rate over a pseudo-terminal. Prints the median and spread of each.
 #include <algorithm>
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <string>
-#include <vector>
+#include <filesystem>
 
 #include "app/config_dialog.hpp"
 #include "app/headless_window_host.hpp"
+#include "exchange_timing.hpp"
 #include "platform/posix/posix_file_store.hpp"
 #include "platform/posix/posix_serial_port.hpp"
 #include "sim/simulated_module.hpp"
@@ -18,36 +17,7 @@
 namespace dl250t {
 namespace {
 
-using Clock_ = std::chrono::steady_clock;
-
-class QuietPrompter final : public Prompter {
-public:
-    void showMessage(std::string_view text, std::string_view, MessageIcon) override {
-        std::fprintf(stderr, "unexpected message: %.*s\n", static_cast<int>(text.size()),
-                     text.data());
-        ++messages;
-    }
-    std::optional<std::string> chooseFile(const FileRequest&) override { return std::nullopt; }
-    int messages = 0;
-};
-
-struct Summary {
-    double median, min, max;
-};
-
-Summary summarise(std::vector<double> ms) {
-    std::sort(ms.begin(), ms.end());
-    return {ms[ms.size() / 2], ms.front(), ms.back()};
-}
-
-void print(const char* what, const Summary& s, double wireMs, int runs) {
-    const double target = 1.10 * wireMs;
-    std::printf(
-        "%-22s median %7.2f ms  (min %7.2f, max %7.2f, %d runs)  wire %6.1f ms  ratio %.3f  "
-        "target <= %.1f ms: %s\n",
-        what, s.median, s.min, s.max, runs, wireMs, s.median / wireMs, target,
-        s.median <= target ? "met" : "NOT met");
-}
+using namespace bench;
 
 int run(int runs) {
     char pattern[] = "/tmp/dl250t-bench-XXXXXX";
@@ -82,22 +52,12 @@ int run(int runs) {
     stampHeaderAndCrc(typical);
     module.setBlock(typical);
 
-    auto time = [&](auto command) {
-        std::vector<double> ms;
-        for (int i = 0; i < runs; ++i) {
-            const auto start = Clock_::now();
-            command();
-            ms.push_back(std::chrono::duration<double, std::milli>(Clock_::now() - start).count());
-        }
-        return summarise(ms);
-    };
-    // One byte is 10 bits at 115200 baud.
-    const double byteMs = 10.0 / 115.2;
     int failed = 0;
-    const Summary read = time([&] { failed += dialog.read() != Outcome::ModuleRead; });
-    const Summary write = time([&] { failed += dialog.write() != Outcome::ModuleWritten; });
-    print("Read command", read, (4 + 518) * byteMs, runs);
-    print("Write command", write, (4 + 518 + 518 + 4) * byteMs, runs);
+    const Summary read = timeRuns(runs, [&] { failed += dialog.read() != Outcome::ModuleRead; });
+    const Summary write =
+        timeRuns(runs, [&] { failed += dialog.write() != Outcome::ModuleWritten; });
+    printFigure("Read command", read, kReadWireMs, runs);
+    printFigure("Write command", write, kWriteWireMs, runs);
     module.unplug();
     std::filesystem::remove_all(dir);
     if (failed != 0) {

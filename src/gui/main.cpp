@@ -8,7 +8,7 @@
 #include "gui/qt_text.hpp"
 #include "platform/port_event_source.hpp"
 #include "platform/posix/port_directory.hpp"
-#include "platform/posix/signal_cleanup.hpp"
+#include "platform/signal_cleanup.hpp"
 
 int main(int argc, char** argv) {
     // Ended by a signal, the window leaves neither a half-saved temporary

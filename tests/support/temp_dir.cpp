@@ -1,17 +1,30 @@
 #include "support/temp_dir.hpp"
 
-#include <stdlib.h>
-
+#include <random>
 #include <stdexcept>
 
 namespace dl250t::testing {
 
 TempDir::TempDir() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "dl250t-test-XXXXXX").string();
-    if (mkdtemp(pattern.data()) == nullptr) {
-        throw std::runtime_error("cannot create a temporary folder");
+    // create_directory makes the folder only if nothing of that name exists,
+    // on every system, so a name in use is never taken over.
+    static std::mt19937_64 generator{std::random_device{}()};
+    const std::filesystem::path base = std::filesystem::temp_directory_path();
+    for (int attempt = 0; attempt < 16; ++attempt) {
+        std::string name = "dl250t-test-";
+        std::uint64_t bits = generator();
+        for (int i = 0; i < 12; ++i, bits >>= 4) {
+            name += "0123456789abcdef"[bits & 0xF];
+        }
+        std::error_code ec;
+        if (std::filesystem::create_directory(base / name, ec)) {
+            path_ = base / name;
+            std::filesystem::permissions(path_, std::filesystem::perms::owner_all,
+                                         std::filesystem::perm_options::replace, ec);
+            return;
+        }
     }
-    path_ = pattern;
+    throw std::runtime_error("cannot create a temporary folder");
 }
 
 TempDir::~TempDir() {

@@ -9,6 +9,25 @@
 
 namespace dl250t::testing {
 
+// A path that also converts to the UTF-8 text the file store takes. A plain
+// path does so only where the system's narrow encoding is UTF-8; on Windows
+// its narrow text is the ANSI code page.
+class TempPath : public std::filesystem::path {
+public:
+    TempPath(std::filesystem::path path) : std::filesystem::path(std::move(path)) {}
+
+    operator std::string() const {
+        const std::u8string text = u8string();
+        return std::string(text.begin(), text.end());
+    }
+
+    // Names are UTF-8 too.
+    TempPath operator/(const std::string& name) const {
+        return static_cast<const std::filesystem::path&>(*this) /
+               std::filesystem::path(std::u8string(name.begin(), name.end()));
+    }
+};
+
 // A fresh folder under the system's temporary directory, removed with its
 // contents when the object goes out of scope.
 class TempDir {
@@ -19,7 +38,7 @@ public:
     TempDir& operator=(const TempDir&) = delete;
 
     const std::filesystem::path& path() const { return path_; }
-    std::filesystem::path operator/(const std::string& name) const { return path_ / name; }
+    TempPath operator/(const std::string& name) const { return TempPath(path_) / name; }
 
 private:
     std::filesystem::path path_;

@@ -10,7 +10,7 @@
 #include "config/module_identity.hpp"
 #include "module_commands.hpp"
 #include "output_file.hpp"
-#include "platform/posix/posix_file_store.hpp"
+#include "platform/system_files.hpp"
 #include "settings_json.hpp"
 #include "stream_prompter.hpp"
 #include "text_encoding.hpp"
@@ -48,9 +48,10 @@ Usage:
       serial number is the file's (or HEX: six hex bytes, blanks between
       them optional, such as "00 00 00 00 01 00" or 000000000100), and the
       numbers stored and next are printed.
-  PORT is COMn (through the port directory, then /dev/ttyS*, ttyUSB*, ttyACM*)
-  or a device path. Files are regular files; "-o -" writes the file to
-  standard output instead.
+  PORT is COMn or a device name. On Linux COMn goes through the port directory,
+  then /dev/ttyS*, ttyUSB*, ttyACM*, and a name with a / is a device path; on
+  Windows COMn is the port of that number, and a name starting \\.\ is used as it is.
+  Files are regular files; "-o -" writes the file to standard output instead.
 
 Exit status:
   0  success
@@ -83,8 +84,7 @@ struct Workbench {
 // Loads and checks a file. A file that cannot be read or fails its checks is
 // reported on err, and the exit status for it is left in status.
 std::optional<ConfigBlock> loadChecked(const std::string& path, std::ostream& err, int& status) {
-    PosixFileStore files;
-    const LoadedConfigFile loaded = loadConfigFile(files, path);
+    const LoadedConfigFile loaded = loadConfigFile(*makeSystemFileStore(), path);
     if (!loaded.opened || loaded.readFailed) {
         err << path << ": " << outcomeText(Outcome::FileOpenFailed) << '\n';
         status = exitStatusFor(Outcome::FileOpenFailed);
@@ -155,8 +155,7 @@ int show(const std::vector<std::string>& args, std::ostream& out, std::ostream& 
     if (!path) {
         return usage(err, "show: no file given");
     }
-    PosixFileStore files;
-    const LoadedConfigFile loaded = loadConfigFile(files, *path);
+    const LoadedConfigFile loaded = loadConfigFile(*makeSystemFileStore(), *path);
     if (!loaded.opened || loaded.readFailed) {
         err << *path << ": " << outcomeText(Outcome::FileOpenFailed) << '\n';
         return exitStatusFor(Outcome::FileOpenFailed);
@@ -228,8 +227,7 @@ std::optional<std::string> readSettingsText(const std::string& input, std::istre
             return std::nullopt;
         }
     } else {
-        PosixFileStore files;
-        FileStart start = files.readStart(input, kMaxSettingsBytes + 1);
+        FileStart start = makeSystemFileStore()->readStart(input, kMaxSettingsBytes + 1);
         if (start.status != FileStart::Status::Ok) {
             err << input << ": " << outcomeText(Outcome::FileOpenFailed) << '\n';
             status = kExitFileUnreadable;

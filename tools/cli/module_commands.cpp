@@ -12,8 +12,8 @@
 #include "config/field_codec.hpp"
 #include "link/module_exchange.hpp"
 #include "output_file.hpp"
-#include "platform/posix/posix_file_store.hpp"
-#include "platform/posix/posix_serial_port.hpp"
+#include "platform/serial_ports.hpp"
+#include "platform/system_files.hpp"
 #include "stream_prompter.hpp"
 #include "ui/in_memory_form_view.hpp"
 
@@ -129,12 +129,12 @@ int readModule(const std::vector<std::string>& args, std::ostream& out, std::ost
     if (!parsed) {
         return kExitUsage;
     }
-    PosixSerialPortFactory ports;
+    const auto ports = makeSystemSerialPortFactory();
     // With the file itself on standard output, what the exchange says goes
     // to standard error.
     PrintingReporter reporter(*parsed->output == "-" ? err : out, err);
     ConfigBlock block;
-    const Outcome read = readExchange(ports, parsed->port, block, reporter);
+    const Outcome read = readExchange(*ports, parsed->port, block, reporter);
     if (read != Outcome::ModuleRead) {
         return exitStatusFor(read);
     }
@@ -151,10 +151,10 @@ int writeModule(const std::vector<std::string>& args, std::ostream& out, std::os
     InMemoryFormView view;
     ScriptPrompter prompter(err);
     HeadlessWindowHost host;
-    PosixSerialPortFactory ports;
+    const auto ports = makeSystemSerialPortFactory();
     SystemClock clock;
-    PosixFileStore files;
-    ConfigDialog dialog({view, prompter, host, ports, clock, files, "dl250t-cli"});
+    const auto files = makeSystemFileStore();
+    ConfigDialog dialog({view, prompter, host, *ports, clock, *files, "dl250t-cli"});
     dialog.initialise();
 
     prompter.answer = *parsed->file;

@@ -4,7 +4,7 @@
 
 #include "cli_app.hpp"
 #include "config/config_file.hpp"
-#include "platform/posix/posix_file_store.hpp"
+#include "platform/system_files.hpp"
 
 namespace dl250t::cli {
 
@@ -16,8 +16,7 @@ int saveOutput(const std::string& output, ConfigBlock& block, std::ostream& out,
         out.write(reinterpret_cast<const char*>(fileForm.data()), kBlockSize);
         return statusAfterOutput(static_cast<bool>(out.flush()), kExitOk, err);
     }
-    PosixFileStore files;
-    const Outcome saved = saveConfigFile(files, output, block);
+    const Outcome saved = saveConfigFile(*makeSystemFileStore(), output, block);
     if (saved != Outcome::FileWritten) {
         err << output << ": " << outcomeText(saved) << '\n';
         return kExitFileNotWritten;

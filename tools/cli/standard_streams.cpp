@@ -2,20 +2,44 @@
 
 #include <errno.h>
 #include <fcntl.h>
+#ifdef _WIN32
+#include <io.h>
+#else
 #include <unistd.h>
+#endif
 
 #include <cstring>
 
 namespace dl250t::cli {
 
+namespace {
+
+#ifdef _WIN32
+// A program started without a standard handle has a descriptor with no
+// handle behind it, which the C library hands out again to the next file it
+// opens. NUL takes its place; the handle it gets becomes the standard one.
+bool isClosed(int fd) {
+    const intptr_t handle = _get_osfhandle(fd);
+    return handle == -1 || handle == -2 || handle == 0;
+}
+constexpr const char* kNothing = "NUL";
+#else
+bool isClosed(int fd) {
+    return fcntl(fd, F_GETFD) < 0 && errno == EBADF;
+}
+constexpr const char* kNothing = "/dev/null";
+#endif
+
+}  // namespace
+
 StandardDescriptors StandardDescriptors::protect() {
     StandardDescriptors closed;
     for (int fd = 0; fd <= 2; ++fd) {
-        if (fcntl(fd, F_GETFD) >= 0 || errno != EBADF) {
+        if (!isClosed(fd)) {
             continue;
         }
         // The lowest free descriptor is this one, as the lower ones are open.
-        const int opened = open("/dev/null", fd == 0 ? O_RDONLY : O_WRONLY);
+        const int opened = open(kNothing, fd == 0 ? O_RDONLY : O_WRONLY);
         if (opened >= 0 && opened != fd) {
             dup2(opened, fd);
             ::close(opened);

@@ -6,9 +6,9 @@
 namespace dl250t::cli {
 
 // Which of the standard descriptors 0, 1 and 2 were closed when the program
-// started. Each of them now leads to /dev/null instead, so that no file or
-// port the program opens later can land on one and receive what was meant
-// for the terminal.
+// started. Each of them now leads to /dev/null (NUL on Windows) instead, so
+// that no file or port the program opens later can land on one and receive
+// what was meant for the terminal.
 struct StandardDescriptors {
     bool inputClosed = false;
     bool outputClosed = false;

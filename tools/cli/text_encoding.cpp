@@ -1,6 +1,10 @@
 #include "text_encoding.hpp"
 
+#ifdef _WIN32
+#include <windows.h>
+#else
 #include <iconv.h>
+#endif
 
 #include <cerrno>
 
@@ -8,10 +12,60 @@
 
 namespace dl250t::cli {
 
+#ifdef _WIN32
+namespace {
+
+// Windows knows GB18030 as code page 54936. Where that is missing (Wine has
+// none), GBK, code page 936, reads the same one- and two-byte characters that
+// module texts are written in. A character is 1, 2 or 4 bytes long; a byte
+// that starts none becomes U+FFFD and is skipped, as iconv does it elsewhere,
+// so that both systems print the same text.
+constexpr UINT kGb18030CodePage = 54936;
+constexpr UINT kGbkCodePage = 936;
+
+std::string gb18030ToUtf8(std::string_view text) {
+    const UINT codePage = IsValidCodePage(kGb18030CodePage) ? kGb18030CodePage : kGbkCodePage;
+    std::string result;
+    std::size_t i = 0;
+    while (i < text.size()) {
+        wchar_t wide[2];
+        int units = 0;
+        std::size_t length = 1;
+        for (const std::size_t candidate : {1, 2, 4}) {
+            if (i + candidate > text.size()) {
+                break;
+            }
+            units = MultiByteToWideChar(codePage, MB_ERR_INVALID_CHARS, text.data() + i,
+                                        static_cast<int>(candidate), wide, 2);
+            if (units > 0) {
+                length = candidate;
+                break;
+            }
+        }
+        if (units <= 0) {
+            result += "\xEF\xBF\xBD";
+            ++i;
+            continue;
+        }
+        char utf8[8];
+        const int bytes =
+            WideCharToMultiByte(CP_UTF8, 0, wide, units, utf8, sizeof utf8, nullptr, nullptr);
+        result.append(utf8, static_cast<std::size_t>(bytes > 0 ? bytes : 0));
+        i += length;
+    }
+    return result;
+}
+
+}  // namespace
+#endif
+
 std::string moduleTextToUtf8(std::string_view text) {
     if (isValidUtf8(text)) {
         return std::string(text);
     }
+#ifdef _WIN32
+    return gb18030ToUtf8(text);
+#else
     std::string result;
     iconv_t converter = iconv_open("UTF-8", "GB18030");
     if (converter == reinterpret_cast<iconv_t>(-1)) {
@@ -37,6 +91,7 @@ std::string moduleTextToUtf8(std::string_view text) {
     }
     iconv_close(converter);
     return result;
+#endif
 }
 
 std::string escapeControls(std::string_view text) {

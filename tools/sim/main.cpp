@@ -13,7 +13,7 @@
 #include "config/config_file.hpp"
 #include "platform/posix/port_directory.hpp"
 #include "platform/posix/port_names.hpp"
-#include "platform/posix/posix_file_store.hpp"
+#include "platform/system_files.hpp"
 #include "sim/simulated_module.hpp"
 
 namespace {
@@ -34,7 +34,8 @@ constexpr const char* kUsage =
     "  --store FILE.cfg       also save every written block to this file\n"
     "  --pace                 send at the real line rate, 10 bits a byte at 115200 baud\n"
     "  --fault FAULT          silent, short:N, pause:OFFSET:MS, bad-crc, bad-keyword,\n"
-    "                         no-ack, short-ack, wrong-ack, garbage, hangup:OFFSET\n"
+    "                         no-ack, short-ack, wrong-ack, garbage, hangup:OFFSET,\n"
+    "                         bursts:SIZE:MS (answers in SIZE-byte bursts MS apart)\n"
     "  --unplug-after SECONDS unplug and exit after this long\n";
 
 int usageError(const std::string& message) {
@@ -81,8 +82,7 @@ int main(int argc, char** argv) {
             if (!text) {
                 return usageError("--block takes a file");
             }
-            PosixFileStore files;
-            const LoadedConfigFile loaded = loadConfigFile(files, text);
+            const LoadedConfigFile loaded = loadConfigFile(*makeSystemFileStore(), text);
             const bool readable = loaded.opened && !loaded.readFailed;
             if (!readable || loaded.check != BlockCheck::Ok) {
                 std::fprintf(stderr, "dl250t-sim: %s: %s\n", text,

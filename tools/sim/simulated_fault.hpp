@@ -10,7 +10,8 @@ namespace dl250t {
 
 // A way for the simulated module to misbehave. Written as text on the
 // command line: "none", "silent", "short:N", "pause:OFFSET:MS", "bad-crc",
-// "bad-keyword", "no-ack", "short-ack", "wrong-ack", "garbage", "hangup:OFFSET".
+// "bad-keyword", "no-ack", "short-ack", "wrong-ack", "garbage", "hangup:OFFSET",
+// "bursts:SIZE:MS".
 struct SimulatedFault {
     enum class Kind {
         None,
@@ -24,6 +25,8 @@ struct SimulatedFault {
         WrongAck,    // acknowledges with "ATER"
         Garbage,     // random bytes instead of the block
         Hangup,      // sends `offset` bytes of an answer, then the line goes dead
+        Bursts,      // sends answers `offset` bytes at a time, `pause` apart, as USB
+                     // adapters deliver them (an FTDI chip: 62 bytes, about 5 ms)
     };
 
     Kind kind = Kind::None;

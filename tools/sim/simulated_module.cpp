@@ -18,7 +18,7 @@
 #include "config/settings_codec.hpp"
 #include "platform/posix/port_directory.hpp"
 #include "platform/posix/port_names.hpp"
-#include "platform/posix/posix_file_store.hpp"
+#include "platform/system_files.hpp"
 
 namespace dl250t {
 
@@ -459,8 +459,8 @@ void SimulatedModule::answerWrite(const ConfigBlock& written) {
         }
         if (!options_.storeFile.empty()) {
             ConfigBlock copy = written;
-            PosixFileStore files;
-            if (saveConfigFile(files, options_.storeFile.string(), copy) != Outcome::FileWritten) {
+            if (saveConfigFile(*makeSystemFileStore(), options_.storeFile.string(), copy) !=
+                Outcome::FileWritten) {
                 event("cannot save " + options_.storeFile.string());
             }
         }
@@ -499,6 +499,18 @@ bool SimulatedModule::sendAnswer(std::span<const std::uint8_t> bytes, const Simu
         event("hung up after " + std::to_string(sent) + " bytes");
         hangUp();
         return false;
+    }
+    if (fault.kind == SimulatedFault::Kind::Bursts && fault.offset > 0) {
+        for (std::size_t sent = 0; sent < bytes.size(); sent += fault.offset) {
+            if (sent > 0 && !sleepFor(fault.pause)) {
+                return false;
+            }
+            if (!sendBytes(bytes.subspan(sent, std::min(fault.offset, bytes.size() - sent)),
+                           pace)) {
+                return false;
+            }
+        }
+        return true;
     }
     if (fault.kind == SimulatedFault::Kind::Pause && fault.offset < bytes.size()) {
         if (!sendBytes(bytes.first(fault.offset), pace)) {

@@ -13,7 +13,7 @@
 #include <random>
 #include <string_view>
 
-#include "platform/posix/signal_cleanup.hpp"
+#include "platform/signal_cleanup.hpp"
 
 namespace dl250t {
 

@@ -16,6 +16,7 @@
 #include "link/line_description.hpp"
 #include "platform/posix/port_directory.hpp"
 #include "platform/posix/port_names.hpp"
+#include "platform/serial_bounds.hpp"
 
 namespace dl250t {
 
@@ -281,10 +282,8 @@ ReadResult PosixSerialPort::read(std::span<std::uint8_t> buffer, const ReadTimeo
     if (fd_ < 0) {
         return {};
     }
-    // USB serial adapters hand over a continuous stream in bursts (an FTDI
-    // chip sends 62-byte packets, the rest after its 16 ms latency timer), so
-    // a literal 1 ms gap would cut healthy replies short. Gaps shorter than
-    // kMinimumReadGap therefore never end a read; the total bound is kept.
+    // Gaps shorter than kMinimumReadGap never end a read (serial_bounds.hpp); the
+    // total bound is kept.
     const auto gap = std::max<std::chrono::milliseconds>(timeouts.interval, kMinimumReadGap);
     const Clock::time_point deadline = Clock::now() + timeouts.total;
     Clock::time_point lastByte{};

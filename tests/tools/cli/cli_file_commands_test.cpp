@@ -8,14 +8,15 @@
 #include "cli_app.hpp"
 #include "config/config_file.hpp"
 #include "config/field_codec.hpp"
-#include "platform/posix/posix_file_store.hpp"
+#include "platform/system_files.hpp"
 #include "support/temp_dir.hpp"
 
 namespace dl250t::cli {
 namespace {
 
 // Files on disk, as the programs have them.
-PosixFileStore files;
+const std::unique_ptr<FileStore> systemFiles = makeSystemFileStore();
+FileStore& files = *systemFiles;
 
 using ::testing::HasSubstr;
 using testing::readAll;
@@ -36,7 +37,7 @@ CliRun run(std::vector<std::string> args, const std::string& input = "") {
 }
 
 struct CliFixture : ::testing::Test {
-    std::string path(const std::string& name) const { return (dir / name).string(); }
+    std::string path(const std::string& name) const { return dir / name; }
 
     std::string saveBlock(const std::string& name, ConfigBlock block) {
         EXPECT_EQ(saveConfigFile(files, dir / name, block), Outcome::FileWritten);

@@ -3,13 +3,15 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#ifndef _WIN32
 #include <sys/stat.h>
+#endif
 
 #include <cstring>
 
 #include "config/config_file.hpp"
 #include "config/field_codec.hpp"
-#include "platform/posix/posix_file_store.hpp"
+#include "platform/system_files.hpp"
 #include "support/outcome_printer.hpp"
 #include "support/recording_prompter.hpp"
 #include "support/scripted_serial_port.hpp"
@@ -20,7 +22,8 @@ namespace dl250t {
 namespace {
 
 // Files on disk, as the programs have them.
-PosixFileStore files;
+const std::unique_ptr<FileStore> systemFiles = makeSystemFileStore();
+FileStore& files = *systemFiles;
 
 using ::testing::ElementsAre;
 using testing::RecordingPrompter;
@@ -299,10 +302,15 @@ TEST_F(FileFixture, OpenChecksLengthAndLoadsTheFirst518Bytes) {
 }
 
 // The window froze until a writer came to a pipe; a file that fails part way
-// was reported as too short.
+// was reported as too short; a device is no file either.
 TEST_F(FileFixture, OpenOfAPipeOrAnUnreadableFileFailsToOpenAtOnce) {
+#ifdef _WIN32
+    const std::vector<std::string> paths = {"NUL", "COM1"};
+#else
     ASSERT_EQ(mkfifo((dir / "pipe.cfg").c_str(), 0600), 0);
-    for (const std::string& path : {(dir / "pipe.cfg").string(), std::string("/proc/self/mem")}) {
+    const std::vector<std::string> paths = {(dir / "pipe.cfg").string(), "/proc/self/mem"};
+#endif
+    for (const std::string& path : paths) {
         prompter.clearRecord();
         prompter.queueFileAnswer(path);
         EXPECT_EQ(dialog.open(), Outcome::FileOpenFailed) << path;

@@ -1,4 +1,4 @@
-#include "platform/posix/signal_cleanup.hpp"
+#include "platform/signal_cleanup.hpp"
 
 #include <signal.h>
 #include <sys/wait.h>

@@ -1,0 +1,16 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace dl250t {
+
+// The program keeps text in UTF-8; the W API of Windows takes UTF-16.
+// Nothing when the text is not valid UTF-8.
+std::optional<std::wstring> utf8ToWide(std::string_view text);
+
+// Unpaired surrogates become U+FFFD.
+std::string wideToUtf8(std::wstring_view text);
+
+}  // namespace dl250t
