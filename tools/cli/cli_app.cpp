@@ -295,6 +295,10 @@ int exitStatusFor(Outcome outcome) {
             return kExitModuleSilent;
         case Outcome::ModuleWriteFailed:
             return kExitModuleRefused;
+        case Outcome::ModuleVerifyFailed:
+            return kExitModuleMismatch;
+        case Outcome::JournalFailed:
+            return kExitJournalFailed;
         case Outcome::NoPortChosen:
         case Outcome::Cancelled:
             return kExitUsage;
