@@ -33,7 +33,8 @@ constexpr const char* kUsage =
     "  --store FILE.cfg       also save every written block to this file\n"
     "  --pace                 send at the real line rate, 10 bits a byte at 115200 baud\n"
     "  --fault FAULT          silent, short:N, pause:OFFSET:MS, bad-crc, bad-keyword,\n"
-    "                         no-ack, short-ack, wrong-ack, garbage, hangup:OFFSET\n"
+    "                         no-ack, short-ack, wrong-ack, garbage, hangup:OFFSET,\n"
+    "                         corrupt-store\n"
     "  --unplug-after SECONDS unplug and exit after this long\n";
 
 int usageError(const std::string& message) {

@@ -10,7 +10,8 @@ namespace dl250t {
 
 // A way for the simulated module to misbehave. Written as text on the
 // command line: "none", "silent", "short:N", "pause:OFFSET:MS", "bad-crc",
-// "bad-keyword", "no-ack", "short-ack", "wrong-ack", "garbage", "hangup:OFFSET".
+// "bad-keyword", "no-ack", "short-ack", "wrong-ack", "garbage", "hangup:OFFSET",
+// "corrupt-store".
 struct SimulatedFault {
     enum class Kind {
         None,
@@ -24,6 +25,9 @@ struct SimulatedFault {
         WrongAck,    // acknowledges with "ATER"
         Garbage,     // random bytes instead of the block
         Hangup,      // sends `offset` bytes of an answer, then the line goes dead
+        // acknowledges a written block but stores it with one setting byte
+        // changed (and a CRC to match), as a module with a weak cell might
+        CorruptStore,
     };
 
     Kind kind = Kind::None;
