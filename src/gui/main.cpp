@@ -32,8 +32,11 @@ int main(int argc, char** argv) {
     bool verify = false;
     const QStringList args = QCoreApplication::arguments();
     for (qsizetype i = 1; i < args.size(); ++i) {
-        if (args[i] == QLatin1String("--journal") && i + 1 < args.size() &&
-            !args[i + 1].isEmpty()) {
+        if (args[i] == QLatin1String("--journal")) {
+            if (i + 1 == args.size() || args[i + 1].isEmpty()) {
+                std::fprintf(stderr, "dl250t-config: --journal takes a file\n%s", kUsage);
+                return 1;
+            }
             journal = QFile::encodeName(args[++i]).toStdString();
         } else if (args[i] == QLatin1String("--verify")) {
             verify = true;
