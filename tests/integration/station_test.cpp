@@ -23,6 +23,7 @@
 #include "cli_app.hpp"
 #include "config/config_file.hpp"
 #include "config/field_codec.hpp"
+#include "config/module_identity.hpp"
 #include "platform/posix/posix_journal_file.hpp"
 #include "sim/simulated_module.hpp"
 #include "support/temp_dir.hpp"
@@ -354,6 +355,27 @@ TEST_F(StationTest, StationStartedAgainContinuesAfterItsLastSerialNumber) {
     again.signal(SIGTERM);
     EXPECT_EQ(again.finish(), cli::kExitOk);
     EXPECT_EQ(decodeSerialText(*module->lastStored()), "00 00 00 00 05 02");
+}
+
+TEST_F(StationTest, WithoutSerialOrJournalTheWindowsDefaultComesFirst) {
+    const auto secondsNow = [] {
+        return std::chrono::duration_cast<std::chrono::seconds>(
+                   std::chrono::system_clock::now().time_since_epoch())
+            .count();
+    };
+    const std::int64_t before = secondsNow();
+    RunningProgram program(station({}), runtime);
+    ASSERT_TRUE(program.waitForLines(1)) << program.errText();
+    const std::int64_t after = secondsNow();
+    const auto module = configure(program, 2, 3);
+    program.signal(SIGTERM);
+    EXPECT_EQ(program.finish(), cli::kExitOk);
+    const std::string stored = decodeSerialText(*module->lastStored());
+    bool startTime = false;
+    for (std::int64_t t = before; t <= after; ++t) {
+        startTime = startTime || stored == defaultSerialText(t);
+    }
+    EXPECT_TRUE(startTime) << stored << ", not the file's 00 00 00 00 00 00";
 }
 
 // SIGTERM while a module is being written: the module is finished, then the

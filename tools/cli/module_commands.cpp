@@ -133,11 +133,15 @@ ModuleSession::ModuleSession(std::ostream& err,
     dialog_->initialise();
 }
 
-int ModuleSession::prepare(const ModuleArgs& args) {
+int ModuleSession::prepare(const ModuleArgs& args, SerialStart start) {
+    const std::string windowDefault = view_.text(ctl::Serial);
     prompter_.answer = *args.file;
     const Outcome opened = dialog_->open();
     if (opened != Outcome::FileRead) {
         return exitStatusFor(opened);
+    }
+    if (start == SerialStart::WindowDefault) {
+        view_.setText(ctl::Serial, windowDefault);
     }
     dialog_->toggleAdvanced();
     if (args.journal) {
@@ -227,7 +231,8 @@ int writeModule(const std::vector<std::string>& args, std::ostream& out, std::os
     }
     std::optional<ModuleRecord> record;
     ModuleSession session(err, [&record](const ModuleRecord& r) { record = r; });
-    if (const int status = session.prepare(*parsed); status != kExitOk) {
+    if (const int status = session.prepare(*parsed, ModuleSession::SerialStart::File);
+        status != kExitOk) {
         return status;
     }
     session.view().setText(ctl::Port, parsed->port);

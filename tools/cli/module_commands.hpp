@@ -48,10 +48,14 @@ public:
     // Messages and warnings go to err; onModuleRecord is told of every Write.
     ModuleSession(std::ostream& err, std::function<void(const ModuleRecord&)> onModuleRecord = {});
 
+    // Where the serial number starts when neither --serial nor the journal
+    // says: write takes the file's, the station the window's default.
+    enum class SerialStart { File, WindowDefault };
+
     // kExitOk, or the exit status of what failed after it has been told on err.
     // The serial number is args.serial, else the one after the journal's last
-    // module written, else the file's.
-    int prepare(const ModuleArgs& args);
+    // module written, else as `start` says.
+    int prepare(const ModuleArgs& args, SerialStart start);
 
     ConfigDialog& dialog() { return *dialog_; }
     InMemoryFormView& view() { return view_; }

@@ -10,6 +10,7 @@
 #include <ostream>
 
 #include "cli_app.hpp"
+#include "config/field_codec.hpp"
 #include "module_commands.hpp"
 #include "platform/port_event_source.hpp"
 #include "platform/posix/port_directory.hpp"
@@ -121,7 +122,8 @@ int runStation(const std::vector<std::string>& args, std::ostream& out, std::ost
         }
         tally.lastSerial = record.serial;
     });
-    if (const int status = session.prepare(*parsed); status != kExitOk) {
+    if (const int status = session.prepare(*parsed, ModuleSession::SerialStart::WindowDefault);
+        status != kExitOk) {
         return status;
     }
     ConfigDialog& dialog = session.dialog();
@@ -136,8 +138,11 @@ int runStation(const std::vector<std::string>& args, std::ostream& out, std::ost
             << portDirectoryStateText(checkPortDirectory(portDirectory)) << ")\n";
         return kExitPortOpenFailed;
     }
+    // The number as the first module will store it.
+    ConfigBlock first;
+    encodeSerialText(first, session.view().text(ctl::Serial));
     out << "station ready: " << *parsed->file
-        << ", first serial number: " << session.view().text(ctl::Serial)
+        << ", first serial number: " << decodeSerialText(first)
         << ", journal: " << parsed->journal.value_or("none")
         << ", verify: " << (parsed->verify ? "on" : "off") << '\n'
         << std::flush;
