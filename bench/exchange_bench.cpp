@@ -10,6 +10,7 @@
 
 #include "app/config_dialog.hpp"
 #include "app/headless_window_host.hpp"
+#include "platform/posix/posix_file_store.hpp"
 #include "platform/posix/posix_serial_port.hpp"
 #include "sim/simulated_module.hpp"
 #include "ui/in_memory_form_view.hpp"
@@ -70,7 +71,8 @@ int run(int runs) {
     HeadlessWindowHost host;
     PosixSerialPortFactory ports(dir / "ports");
     SystemClock clock;
-    ConfigDialog dialog({view, prompter, host, ports, clock, "bench"});
+    PosixFileStore files;
+    ConfigDialog dialog({view, prompter, host, ports, clock, files, "bench"});
     dialog.initialise();
     view.setText(ctl::Port, "COM230");
     // A module whose settings lie inside every range, so that neither Read

@@ -36,8 +36,8 @@ ProductionLine::ProductionLine(Options options)
       ports_(root_ / "ports"),
       source_(root_.empty() ? nullptr : PortDirectorySource::start(ports_)),
       serialPorts_(ports_) {
-    dialog_ = std::make_unique<ConfigDialog>(
-        ConfigDialog::Services{view_, prompter_, host_, serialPorts_, clock_, "dl250t-config"});
+    dialog_ = std::make_unique<ConfigDialog>(ConfigDialog::Services{
+        view_, prompter_, host_, serialPorts_, clock_, files_, "dl250t-config"});
     dialog_->initialise();
     // Settle the defaults first, as an operator would before a run, so that
     // no module waits for a warning.

@@ -9,6 +9,7 @@
 #include "app/config_dialog.hpp"
 #include "app/headless_window_host.hpp"
 #include "platform/linux/port_directory_source.hpp"
+#include "platform/posix/posix_file_store.hpp"
 #include "platform/posix/posix_serial_port.hpp"
 #include "sim/simulated_module.hpp"
 #include "ui/in_memory_form_view.hpp"
@@ -64,6 +65,7 @@ private:
     HeadlessWindowHost host_;
     PosixSerialPortFactory serialPorts_;
     SystemClock clock_;
+    PosixFileStore files_;
     std::unique_ptr<ConfigDialog> dialog_;
 };
 

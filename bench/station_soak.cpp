@@ -26,6 +26,7 @@
 #include "app/csv_journal.hpp"
 #include "config/config_file.hpp"
 #include "config/field_codec.hpp"
+#include "platform/posix/posix_file_store.hpp"
 #include "sim/simulated_module.hpp"
 
 extern char** environ;
@@ -145,7 +146,11 @@ int main(int argc, char** argv) {
     const fs::path settings = root / "line.cfg";
     const fs::path journal = root / "journal.csv";
     ConfigBlock block = makeInitialWorkingBlock();
-    saveConfigFile(settings, block);
+    PosixFileStore files;
+    if (saveConfigFile(files, settings, block) != Outcome::FileWritten) {
+        std::fprintf(stderr, "cannot save %s\n", settings.c_str());
+        return 2;
+    }
 
     std::mt19937 random{std::random_device{}()};
     // A quarter of the modules see their station killed, at a moment anywhere

@@ -39,7 +39,7 @@ Run runCommand(const std::vector<std::string>& args, const std::string& input = 
 
 // Every command agrees with the load about whether the file is usable.
 void checkCommands(const std::filesystem::path& file) {
-    const LoadedConfigFile loaded = loadConfigFile(file);
+    const LoadedConfigFile loaded = loadConfigFile(fuzzing::files(), file);
     const int expected = loaded.check == BlockCheck::Ok ? cli::kExitOk : cli::kExitInvalidBlock;
 
     DL250T_FUZZ_CHECK(runCommand({"show", file.string()}).status == expected);
@@ -62,7 +62,7 @@ void checkCommands(const std::filesystem::path& file) {
     const Run import =
         runCommand({"import", "-", "-o", imported.string(), "--base", file.string()}, exported.out);
     DL250T_FUZZ_CHECK(import.status == cli::kExitOk);
-    DL250T_FUZZ_CHECK(loadConfigFile(imported).check == BlockCheck::Ok);
+    DL250T_FUZZ_CHECK(loadConfigFile(fuzzing::files(), imported).check == BlockCheck::Ok);
 }
 
 }  // namespace
@@ -77,7 +77,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     ConfigBlock block;
     std::copy_n(data, std::min(size, kBlockSize), block.bytes.begin());
     std::copy(kBlockKeyword.begin(), kBlockKeyword.end(), block.bytes.begin() + block::kIdentity);
-    DL250T_FUZZ_CHECK(saveConfigFile(file, block) == Outcome::FileWritten);
+    DL250T_FUZZ_CHECK(saveConfigFile(fuzzing::files(), file, block) == Outcome::FileWritten);
     checkCommands(file);
     return 0;
 }

@@ -87,9 +87,9 @@ ConfigBlock decodeAndEncode(const ConfigBlock& block, EncodeOptions options) {
 void checkSaveRoundTrip(const ConfigBlock& stamped) {
     const auto path = fuzzing::scratchFolder() / "saved.cfg";
     ConfigBlock toSave = stamped;
-    DL250T_FUZZ_CHECK(saveConfigFile(path, toSave) == Outcome::FileWritten);
+    DL250T_FUZZ_CHECK(saveConfigFile(fuzzing::files(), path, toSave) == Outcome::FileWritten);
     DL250T_FUZZ_CHECK(toSave == stamped);
-    const LoadedConfigFile reloaded = loadConfigFile(path);
+    const LoadedConfigFile reloaded = loadConfigFile(fuzzing::files(), path);
     DL250T_FUZZ_CHECK(reloaded.check == BlockCheck::Ok);
     DL250T_FUZZ_CHECK(reloaded.block == stamped);
 }
@@ -101,7 +101,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     using namespace dl250t;
     const auto path = fuzzing::scratchFolder() / "input.cfg";
     fuzzing::writeFile(path, data, size);
-    const LoadedConfigFile loaded = loadConfigFile(path);
+    const LoadedConfigFile loaded = loadConfigFile(fuzzing::files(), path);
     checkLoad(loaded, data, size);
 
     // The load never reads past the block, so the first byte after it is free

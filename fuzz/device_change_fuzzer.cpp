@@ -20,6 +20,7 @@
 #include "app/config_dialog.hpp"
 #include "app/device_change.hpp"
 #include "fuzz_check.hpp"
+#include "platform/posix/posix_file_store.hpp"
 #include "support/recording_prompter.hpp"
 #include "support/scripted_serial_port.hpp"
 #include "ui/in_memory_form_view.hpp"
@@ -116,7 +117,8 @@ void checkNotification(std::uint8_t control, const std::optional<std::string>& s
     testing::ScriptedPortFactory ports;
     FixedClock clock;
     StoredPortName names(storedName);
-    ConfigDialog dialog{{view, prompter, host, ports, clock, "dl250t-config", &names}};
+    PosixFileStore files;
+    ConfigDialog dialog{{view, prompter, host, ports, clock, files, "dl250t-config", &names}};
     dialog.initialise();
     const bool autoConfigure = (control & 0x04) != 0;
     if (autoConfigure) {

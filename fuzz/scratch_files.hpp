@@ -6,6 +6,7 @@
 #include <filesystem>
 
 #include "fuzz_check.hpp"
+#include "platform/posix/posix_file_store.hpp"
 #include "support/temp_dir.hpp"
 
 namespace dl250t::fuzzing {
@@ -14,6 +15,12 @@ namespace dl250t::fuzzing {
 inline const testing::TempDir& scratchFolder() {
     static const testing::TempDir folder;
     return folder;
+}
+
+// Configuration files go through the programs' own file store.
+inline FileStore& files() {
+    static PosixFileStore store;
+    return store;
 }
 
 inline void writeFile(const std::filesystem::path& path, const std::uint8_t* data,

@@ -42,7 +42,7 @@ void checkImportCommand(const std::string& text) {
         DL250T_FUZZ_CHECK(!std::filesystem::exists(output));
         return;
     }
-    const LoadedConfigFile written = loadConfigFile(output);
+    const LoadedConfigFile written = loadConfigFile(fuzzing::files(), output);
     DL250T_FUZZ_CHECK(written.check == BlockCheck::Ok);
 }
 

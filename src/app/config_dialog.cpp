@@ -20,6 +20,9 @@ namespace {
 
 constexpr std::string_view kRegistrationFailed =
     "Failed to register notification of device change, please enable UPnP!";
+// The port directory cannot be watched (gone, refused, or no watch to be
+// had): modules plugged in through it go unnoticed until it is back.
+constexpr std::string_view kPortWatchLost = "串口目录无法监视！";
 
 FileRequest configFileRequest(FileRequest::Mode mode) {
     return {mode, "*.cfg", {{"配置文件(*.cfg)", "*.cfg"}, {"所有文件(*.*)", "*.*"}}};
@@ -66,6 +69,7 @@ ConfigDialog::ConfigDialog(Services services)
       prompter_(services.prompter),
       host_(services.host),
       ports_(services.ports),
+      files_(services.files),
       devicePortNames_(services.devicePortNames),
       journal_(services.journal),
       onModuleRecord_(std::move(services.onModuleRecord)),
@@ -294,8 +298,10 @@ Outcome ConfigDialog::open() {
     if (!path || path->empty()) {
         return report(Outcome::Cancelled);
     }
-    const LoadedConfigFile loaded = loadConfigFile(*path);
-    if (!loaded.opened) {
+    const LoadedConfigFile loaded = loadConfigFile(files_, *path);
+    // A file that cannot be read to its end counts as one that cannot be
+    // opened: there is nothing to check.
+    if (!loaded.opened || loaded.readFailed) {
         return report(Outcome::FileOpenFailed);
     }
     report(Outcome::FileOpened);
@@ -314,15 +320,15 @@ Outcome ConfigDialog::save() {
     if (!path || path->empty()) {
         return report(Outcome::Cancelled);
     }
-    AtomicFileWriter file;
-    if (!file.open(*path)) {
+    const std::unique_ptr<FileReplacement> file = files_.beginReplacing(*path);
+    if (file == nullptr) {
         return report(Outcome::FileOpenFailed);
     }
     report(Outcome::FileOpened);
     form_.encodeForStoring(working_);
     stampHeaderAndCrc(working_);
-    return report(writeConfigFile(file, working_) ? Outcome::FileWritten
-                                                  : Outcome::FileWriteFailed);
+    return report(writeConfigFile(*file, working_) ? Outcome::FileWritten
+                                                   : Outcome::FileWriteFailed);
 }
 
 void ConfigDialog::apply() {
@@ -365,12 +371,35 @@ bool ConfigDialog::handleSystemCommand(std::uint32_t commandId) {
 
 void ConfigDialog::handlePortEvent(const PortEvent& event) {
     // Names shorter than "COMn" carry no number.
-    if (event.portName.size() < 4) {
+    if (event.kind != PortEvent::Kind::WatchLost && event.portName.size() < 4) {
         return;
     }
-    pendingPortEvents_.push_back(event);
+    queuePortEvent(event);
     if (commandDepth_ == 0) {
         drainPortEvents();
+    }
+}
+
+void ConfigDialog::queuePortEvent(const PortEvent& event) {
+    const auto samePort = [&](const PortEvent& waiting) {
+        const bool watch = waiting.kind == PortEvent::Kind::WatchLost;
+        if (watch || event.kind == PortEvent::Kind::WatchLost) {
+            return watch && event.kind == PortEvent::Kind::WatchLost;
+        }
+        return portNumberFromName(waiting.portName) == portNumberFromName(event.portName);
+    };
+    const auto waiting =
+        std::find_if(pendingPortEvents_.begin(), pendingPortEvents_.end(), samePort);
+    if (waiting == pendingPortEvents_.end()) {
+        pendingPortEvents_.push_back(event);
+    } else if (waiting->kind != event.kind) {
+        // An arrival and its removal: nothing is left to write. A removal and
+        // a new arrival: the module there now is the one to write, and the
+        // removal has nothing left to tell.
+        pendingPortEvents_.erase(waiting);
+        if (event.kind == PortEvent::Kind::Arrival) {
+            pendingPortEvents_.push_back(event);
+        }
     }
 }
 
@@ -389,6 +418,10 @@ void ConfigDialog::drainPortEvents() {
 
 void ConfigDialog::handlePortEventNow(const PortEvent& event) {
     CommandScope scope(*this);
+    if (event.kind == PortEvent::Kind::WatchLost) {
+        status(kPortWatchLost);
+        return;
+    }
     const int number = portNumberFromName(event.portName);
     const std::string com = comName(number);
     if (event.kind == PortEvent::Kind::Removal) {

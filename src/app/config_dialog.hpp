@@ -13,6 +13,7 @@
 #include "app/window_host.hpp"
 #include "config/clock.hpp"
 #include "config/config_block.hpp"
+#include "config/file_store.hpp"
 #include "config/outcome.hpp"
 #include "link/exchange_reporter.hpp"
 #include "link/serial_port.hpp"
@@ -37,6 +38,8 @@ public:
         WindowHost& host;
         SerialPortFactory& ports;
         const Clock& clock;
+        // Open and Save read and replace configuration files through it.
+        FileStore& files;
         // The program's file name without extension: the title of the number messages.
         std::string programName;
         // Only for platforms whose notifications carry device paths.
@@ -59,8 +62,15 @@ public:
 
     // A serial port arrived or left. While a command is running (one of its
     // message boxes is open) the event waits and is handled once the command
-    // has ended, so that no module is skipped and no command runs inside another.
+    // has ended, so that no module is skipped and no command runs inside
+    // another. Waiting events are kept in order, at most one for each port:
+    // an arrival and the removal of the same port cancel out (there is no
+    // module left to write), and a port announced again while its arrival
+    // waits is still written once.
     void handlePortEvent(const PortEvent& event);
+
+    // Port events waiting for the running command to end.
+    std::size_t waitingPortEvents() const { return pendingPortEvents_.size(); }
 
     // The platform's device-change message; returns 0 whatever it did.
     std::intptr_t handleDeviceChange(std::uint32_t eventCode, std::span<const std::uint8_t> data);
@@ -115,6 +125,7 @@ private:
     // Shows the outcome where outcomeDisplay says, and returns it.
     Outcome report(Outcome outcome);
     void status(std::string_view text);
+    void queuePortEvent(const PortEvent& event);
     void handlePortEventNow(const PortEvent& event);
     void drainPortEvents();
     // Write's exchanges with the module, filling in the record as they go.
@@ -125,6 +136,7 @@ private:
     Prompter& prompter_;
     WindowHost& host_;
     SerialPortFactory& ports_;
+    FileStore& files_;
     DevicePortNames* devicePortNames_;
     ProductionJournal* journal_;
     std::function<void(const ModuleRecord&)> onModuleRecord_;

@@ -17,9 +17,9 @@ AboutBox::AboutBox(DialogUnits units, QWidget* parent) : QDialog(parent) {
                    Qt::MSWindowsFixedSizeDialogHint);
     setWindowTitle(qText(kAboutTitle));
     setWindowIcon(programIcon());
-    // The template's Tahoma is rarely installed here; the form's font has the
-    // same metrics the layout expects.
-    setFont(formFont());
+    // The template's Tahoma is rarely installed here. The box is drawn in the
+    // main window's font, which the units were measured from.
+    setFont(parent != nullptr ? parent->font() : formFont());
 
     // The icon at the desktop's standard icon size, not stretched to its placeholder.
     const int iconSize = style()->pixelMetric(QStyle::PM_LargeIconSize, nullptr, this);

@@ -4,13 +4,14 @@
 #include <QGuiApplication>
 #include <QScreen>
 
+#include "gui/form_font.hpp"
 #include "gui/module_text.hpp"
 #include "platform/posix/posix_journal_file.hpp"
 
 namespace dl250t {
 
 ConfigApp::ConfigApp(Options options)
-    : window_(DialogUnits(options.scale > 0 ? options.scale : primaryScreenScale())),
+    : window_(formFont(), options.scale > 0 ? options.scale : primaryScreenScale()),
       view_(window_),
       qtPrompter_(&window_),
       host_(window_, std::move(options.startSources)),
@@ -23,6 +24,7 @@ ConfigApp::ConfigApp(Options options)
         .host = host_,
         .ports = ports_,
         .clock = options.clock != nullptr ? *options.clock : systemClock_,
+        .files = files_,
         .programName = std::move(options.programName),
     });
     host_.setPortEventHandler([this](const PortEvent& event) { dialog_->handlePortEvent(event); });

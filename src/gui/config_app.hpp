@@ -10,6 +10,7 @@
 #include "gui/qt_form_view.hpp"
 #include "gui/qt_prompter.hpp"
 #include "gui/qt_window_host.hpp"
+#include "platform/posix/posix_file_store.hpp"
 #include "platform/posix/posix_serial_port.hpp"
 
 namespace dl250t {
@@ -66,6 +67,7 @@ private:
     QtPrompter qtPrompter_;
     QtWindowHost host_;
     PosixSerialPortFactory ports_;
+    PosixFileStore files_;
     SystemClock systemClock_;
     Prompter& prompter_;
     std::string journalPath_;

@@ -29,6 +29,14 @@ namespace {
 // template's height of the drop-downs is that of the opened list.
 constexpr int kClosedDropDownUnits = 12;
 
+// The space a line edit keeps between its contents rectangle and its text,
+// left and right.
+constexpr int kLineEditPaddingPixels = 2;
+
+// How far inside its group box's right edge a control may reach: the frame and
+// a gap as wide as the template leaves there.
+constexpr int kGroupBoxInsetUnits = 2;
+
 std::size_t slot(ctl::ControlId id) {
     if (id < ctl::First || id > ctl::Last) {
         throw std::out_of_range("no control " + std::to_string(id) + " on the form");
@@ -36,30 +44,53 @@ std::size_t slot(ctl::ControlId id) {
     return static_cast<std::size_t>(id - ctl::First);
 }
 
-// Grows a text widget's rectangle where the font needs more room than the
-// template gave it, so that no text is cut: sideways away from the side the
-// text is aligned to, and evenly up and down.
-QRect fitToText(QRect rect, QSize needed, Qt::Alignment align) {
-    if (needed.width() > rect.width()) {
-        const int extra = needed.width() - rect.width();
-        if (align & Qt::AlignRight) {
-            rect.setLeft(rect.left() - extra);
-        } else if (align & Qt::AlignHCenter) {
-            rect.adjust(-extra / 2, 0, extra - extra / 2, 0);
-        } else {
-            rect.setRight(rect.right() + extra);
+// The right edge, in units, up to which a borderless field can show its text:
+// the next label or control on its line, else the inner edge of its group box,
+// else the window's edge; never short of its own rectangle. The template's
+// name field is two pixels short of a module's whole name even in the
+// template's own font: 31 letters of 6 pixels in a field of 184, with 6 free
+// beside it.
+int freeRightEdge(const ControlTemplate& field) {
+    const DialogRect& own = field.rect;
+    const int ownRight = own.x + own.width;
+    int edge = kFormClientSize.width;
+    for (const GroupBoxTemplate& group : kFormGroupBoxes) {
+        const DialogRect& g = group.rect;
+        if (g.x <= own.x && ownRight <= g.x + g.width && g.y <= own.y &&
+            own.y + own.height <= g.y + g.height) {
+            edge = std::min(edge, g.x + g.width - kGroupBoxInsetUnits);
         }
     }
-    if (needed.height() > rect.height()) {
-        const int extra = needed.height() - rect.height();
-        rect.adjust(0, -extra / 2, 0, extra - extra / 2);
+    const auto limitBy = [&](DialogRect other) {
+        const bool onLine = other.y < own.y + own.height && own.y < other.y + other.height;
+        if (other.width > 0 && onLine && other.x >= ownRight) {
+            edge = std::min(edge, other.x - 1);
+        }
+    };
+    for (const ControlTemplate& other : kFormControls) {
+        if (other.id == field.id) {
+            continue;
+        }
+        DialogRect rect = other.rect;
+        if (isList(other.kind)) {
+            rect.height = kClosedDropDownUnits;
+        }
+        limitBy(rect);
+        limitBy(other.label.rect);
     }
-    return rect;
+    return std::max(edge, ownRight);
 }
 
 }  // namespace
 
-ConfigWindow::ConfigWindow(DialogUnits units, QWidget* parent) : QDialog(parent), units_(units) {
+ConfigWindow::ConfigWindow(const QFont& font, double scale, QWidget* parent)
+    : ConfigWindow(DialogUnits::forFont(font, scale), font, parent) {}
+
+ConfigWindow::ConfigWindow(DialogUnits units, QWidget* parent)
+    : ConfigWindow(units, formFont(), parent) {}
+
+ConfigWindow::ConfigWindow(DialogUnits units, const QFont& font, QWidget* parent)
+    : QDialog(parent), units_(units) {
     // A title bar with the system menu and the close box; no minimise or
     // maximise box, and the size is fixed.
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
@@ -67,7 +98,7 @@ ConfigWindow::ConfigWindow(DialogUnits units, QWidget* parent) : QDialog(parent)
                    Qt::MSWindowsFixedSizeDialogHint);
     setWindowTitle(qText(kFormTitle));
     setWindowIcon(programIcon());
-    setFont(formFont());
+    setFont(font);
     setSizeGripEnabled(false);
     // A widget's style does not pass to its children; the controls that need
     // it are given it one by one.
@@ -109,10 +140,12 @@ QSize ConfigWindow::fullClientSize() const {
 }
 
 QSize ConfigWindow::collapsedClientSize() const {
-    // The fixed cut of the template's metrics, scaled like everything else:
-    // it leaves the bottom row and hides the advanced group.
-    const QSize full = fullClientSize();
-    return {full.width(), full.height() - units_.pixels(kAdvancedCollapsePixels)};
+    // The cut leaves the bottom row and hides the advanced group. It is given
+    // in pixels of the template's font; in units it follows whatever font the
+    // window is drawn in.
+    static_assert(kAdvancedCollapsePixels * 8 % DialogUnits::kTemplateBaseHeight == 0);
+    constexpr int kCollapseUnits = kAdvancedCollapsePixels * 8 / DialogUnits::kTemplateBaseHeight;
+    return units_.size({kFormClientSize.width, kFormClientSize.height - kCollapseUnits});
 }
 
 void ConfigWindow::createGroupBoxes() {
@@ -151,7 +184,7 @@ void ConfigWindow::createLabel(const ControlTemplate& entry) {
         (entry.label.align == LabelAlign::Centre ? Qt::AlignHCenter : Qt::AlignRight) |
         Qt::AlignVCenter;
     label->setAlignment(align);
-    label->setGeometry(fitToText(units_.rect(entry.label.rect), label->sizeHint(), align));
+    label->setGeometry(units_.rect(entry.label.rect));
     labels_[slot(entry.id)] = label;
 }
 
@@ -166,9 +199,16 @@ QWidget* ConfigWindow::createControl(const ControlTemplate& entry) {
                 // Reads like text on the window, yet can be selected and copied.
                 edit->setReadOnly(true);
                 edit->setFrame(false);
+                // Without a border the text may start and end at the field's
+                // edges, as it does in the template's read-only fields. The
+                // line edit keeps two pixels of its own on either side, which
+                // would cut "UNKNOWN" in its 30 units.
+                edit->setTextMargins(-kLineEditPaddingPixels, 0, -kLineEditPaddingPixels, 0);
+                // Whatever lies beneath shows through, a group box's panel too.
                 QPalette palette = edit->palette();
-                palette.setColor(QPalette::Base, palette.color(QPalette::Window));
+                palette.setColor(QPalette::Base, Qt::transparent);
                 edit->setPalette(palette);
+                rect.setRight(units_.x(freeRightEdge(entry)) - 1);
             }
             edit->setGeometry(rect);
             connect(edit, &QLineEdit::textEdited, this,
@@ -194,13 +234,15 @@ QWidget* ConfigWindow::createControl(const ControlTemplate& entry) {
         case ControlKind::CheckBox: {
             auto* box = new QCheckBox(qText(entry.caption), this);
             box->setStyle(style_);
-            // The caption may need more width than the template gave it, and
-            // the line of text more height than its 8 units; the focus frame
-            // the toolkit counts in its size hint may overlap a neighbour.
-            const int height = std::max(box->fontMetrics().height(),
-                                        box->style()->pixelMetric(QStyle::PM_IndicatorHeight));
-            box->setGeometry(
-                fitToText(rect, QSize(box->sizeHint().width(), height), Qt::AlignLeft));
+            // The toolkit's indicator may be taller than the template's line
+            // of text; the box grows evenly up and down to hold it.
+            const int indicator =
+                box->style()->pixelMetric(QStyle::PM_IndicatorHeight, nullptr, box);
+            if (indicator > rect.height()) {
+                const int extra = indicator - rect.height();
+                rect.adjust(0, -extra / 2, 0, extra - extra / 2);
+            }
+            box->setGeometry(rect);
             connect(box, &QCheckBox::clicked, this,
                     [this, id] { forward(ControlEvent::Clicked, id); });
             return box;

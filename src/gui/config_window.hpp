@@ -8,6 +8,7 @@
 
 #include "app/config_dialog.hpp"
 #include "gui/dialog_units.hpp"
+#include "gui/form_font.hpp"
 #include "ui/control_ids.hpp"
 #include "ui/form_template.hpp"
 
@@ -52,8 +53,11 @@ public:
     // The command ID the About entry sends.
     static constexpr std::uint32_t kAboutCommand = 0x10;
 
-    explicit ConfigWindow(DialogUnits units = DialogUnits(primaryScreenScale()),
+    // The window in a font, at dialog units measured from that font.
+    explicit ConfigWindow(const QFont& font = formFont(), double scale = primaryScreenScale(),
                           QWidget* parent = nullptr);
+    // The window in the form's font at the given units.
+    explicit ConfigWindow(DialogUnits units, QWidget* parent = nullptr);
     ~ConfigWindow() override;
 
     void setHandlers(Handlers handlers);
@@ -81,6 +85,8 @@ protected:
     void keyPressEvent(QKeyEvent* event) override;
 
 private:
+    ConfigWindow(DialogUnits units, const QFont& font, QWidget* parent);
+
     void createGroupBoxes();
     void createControls();
     void createLabel(const ControlTemplate& entry);

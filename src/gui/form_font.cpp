@@ -5,8 +5,8 @@
 namespace dl250t {
 
 QStringList formFontFamilies() {
-    return {QStringLiteral("WenQuanYi Micro Hei"), QStringLiteral("WenQuanYi Zen Hei"),
-            QStringLiteral("Noto Sans CJK SC")};
+    return {QStringLiteral("AR PL UMing CN"), QStringLiteral("WenQuanYi Micro Hei"),
+            QStringLiteral("WenQuanYi Zen Hei"), QStringLiteral("Noto Sans CJK SC")};
 }
 
 QFont formFont() {

@@ -10,6 +10,7 @@
 #include "gui/qt_text.hpp"
 #include "platform/port_event_source.hpp"
 #include "platform/posix/port_directory.hpp"
+#include "platform/posix/signal_cleanup.hpp"
 
 namespace {
 
@@ -21,6 +22,9 @@ constexpr const char* kUsage =
 }  // namespace
 
 int main(int argc, char** argv) {
+    // Ended by a signal, the window leaves neither a half-saved temporary
+    // file nor a port that the next program finds busy.
+    dl250t::SignalCleanup::install();
     QApplication application(argc, argv);
     // Message boxes and the file chooser show Chinese texts too.
     QApplication::setFont(dl250t::formFont());

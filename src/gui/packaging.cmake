@@ -27,7 +27,9 @@ set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION electronics)
 # The widgets pull in Qt's core and GUI libraries; the platform plugins are
-# packaged apart and the window cannot open without them.
+# packaged apart and the window cannot open without them. AR PL UMing CN draws
+# the form at the metrics it was laid out for; the other Chinese fonts are the
+# window's fallbacks.
 set(CPACK_DEBIAN_PACKAGE_DEPENDS
-    "libqt6widgets6 (>= 6.4), qt6-qpa-plugins (>= 6.4), libudev1, libstdc++6, fonts-wqy-microhei | fonts-noto-cjk")
+    "libqt6widgets6 (>= 6.4), qt6-qpa-plugins (>= 6.4), libudev1, libstdc++6, fonts-arphic-uming, fonts-wqy-microhei | fonts-noto-cjk")
 include(CPack)

@@ -62,8 +62,8 @@ void QtFormView::setText(ctl::ControlId id, std::string_view text) {
         // Show the start of a long text, as a freshly set edit does.
         edit->setCursorPosition(0);
         if (edit->isReadOnly()) {
-            // The identity fields are narrower than some of their texts
-            // ("UNKNOWN", a full module name); the tip shows all of it.
+            // A module or a file may hold identity texts longer than their
+            // fields; the tip shows all of it.
             edit->setToolTip(shown);
         }
     } else if (auto* combo = qobject_cast<QComboBox*>(widget); combo && combo->isEditable()) {

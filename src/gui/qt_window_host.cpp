@@ -18,7 +18,13 @@ bool QtWindowHost::registerPortNotifications() {
         return !watched_.empty();
     }
     for (auto& source : startSources_()) {
-        if (source == nullptr || source->descriptor() < 0) {
+        if (source == nullptr) {
+            continue;
+        }
+        // What a source has to say from the start (a port directory it
+        // cannot watch) is not waiting on its descriptor.
+        drain(*source);
+        if (source->descriptor() < 0) {
             continue;
         }
         auto notifier =

@@ -15,14 +15,19 @@
 
 #include "config/config_file.hpp"
 #include "config/field_codec.hpp"
+#include "config/module_identity.hpp"
 #include "gui/gui_support.hpp"
 #include "platform/port_event_source.hpp"
+#include "platform/posix/posix_file_store.hpp"
 #include "sim/simulated_module.hpp"
 #include "support/recording_prompter.hpp"
 #include "support/temp_dir.hpp"
 
 namespace dl250t {
 namespace {
+
+// Files on disk, as the programs have them.
+PosixFileStore files;
 
 using ::testing::Contains;
 using ::testing::ElementsAre;
@@ -159,7 +164,7 @@ TEST_F(AppFixture, ReadsAndWritesTheSimulatedModule) {
     const auto file = dir / "defaults.cfg";
     prompter.queueFileAnswer(file.string());
     click(ctl::SaveButton);
-    ConfigBlock block = loadConfigFile(file).block;
+    ConfigBlock block = loadConfigFile(files, file).block;
     block[28] = 'N';
     encodeNetworkId(block, 4660);
     stampHeaderAndCrc(block);
@@ -349,8 +354,9 @@ TEST_F(AppFixture, JournalAndVerificationFromTheContextMenu) {
     std::getline(in, header);
     std::getline(in, line);
     EXPECT_EQ(header, "time,station,port,module,version,serial,outcome,verify,milliseconds,crc\r");
-    EXPECT_THAT(line, ::testing::HasSubstr(",COM7,Lorandix AMR Ver Moudle U 13306,1.6,65 00 00 00 "
-                                           "00 00,ok,ok,"));
+    EXPECT_THAT(line, ::testing::HasSubstr(",COM7," + identityName(defaultSimulatedBlock()) + "," +
+                                           identityVersion(defaultSimulatedBlock()) +
+                                           ",65 00 00 00 00 00,ok,ok,"));
     EXPECT_TRUE(prompter.messages().empty());
 }
 
@@ -401,6 +407,25 @@ TEST(AppStartTest, FailedRegistrationIsToldBeforeTheWindowShows) {
     EXPECT_TRUE(app.window().isVisible());
     EXPECT_FALSE(app.window().control(ctl::AutoConfigure)->isEnabled());
     EXPECT_EQ(app.host().sourceCount(), 0u);
+}
+
+// A refused port directory was silent: plug-ins through it went unnoticed
+// without a word.
+TEST(AppStartTest, RefusedPortDirectoryIsToldOnTheStatusLine) {
+    TempDir dir;
+    std::filesystem::permissions(dir.path(), std::filesystem::perms::others_write,
+                                 std::filesystem::perm_options::add);
+    RecordingPrompter prompter;
+    ConfigApp app{{
+        .portDirectory = dir / "ports",
+        .startSources = [&] { return startHotPlugSources(dir / "ports"); },
+        .prompter = &prompter,
+        .scale = 1.0,
+    }};
+    app.start();
+    EXPECT_EQ(app.view().text(ctl::StatusLine), "串口目录无法监视！");
+    EXPECT_TRUE(prompter.messages().empty());
+    EXPECT_TRUE(app.window().control(ctl::AutoConfigure)->isEnabled());
 }
 
 }  // namespace

@@ -8,11 +8,15 @@
 #include "cli_app.hpp"
 #include "config/config_file.hpp"
 #include "config/field_codec.hpp"
+#include "platform/posix/posix_file_store.hpp"
 #include "sim/simulated_module.hpp"
 #include "support/temp_dir.hpp"
 
 namespace dl250t::cli {
 namespace {
+
+// Files on disk, as the programs have them.
+PosixFileStore files;
 
 using ::testing::ElementsAre;
 using ::testing::HasSubstr;
@@ -61,7 +65,7 @@ TEST_F(CliModuleTest, ReadSavesTheModulesBlock) {
     const CliRun r = run({"read", "--port", port, "-o", (dir / "m.cfg").string()});
     ASSERT_EQ(r.status, kExitOk) << r.err;
     EXPECT_EQ(r.out, std::string(outcomeText(Outcome::ModuleRead)) + "\n");
-    const LoadedConfigFile file = loadConfigFile(dir / "m.cfg");
+    const LoadedConfigFile file = loadConfigFile(files, dir / "m.cfg");
     EXPECT_EQ(file.check, BlockCheck::Ok);
     EXPECT_EQ(file.block, moduleBlock());
 }
@@ -70,7 +74,7 @@ TEST_F(CliModuleTest, WriteKeepsTheModulesIdentityAndReportsTheSerials) {
     ConfigBlock settings = makeInitialWorkingBlock();
     encodeNetworkId(settings, 4660);
     encodeFrequencyMHz(settings, 433.0, 26);
-    ASSERT_EQ(saveConfigFile(dir / "s.cfg", settings), Outcome::FileWritten);
+    ASSERT_EQ(saveConfigFile(files, dir / "s.cfg", settings), Outcome::FileWritten);
 
     const CliRun r =
         run({"write", "--port", port, (dir / "s.cfg").string(), "--serial", "00 00 00 00 00 FF"});
@@ -86,9 +90,41 @@ TEST_F(CliModuleTest, WriteKeepsTheModulesIdentityAndReportsTheSerials) {
     EXPECT_EQ(decodeSerialText(stored), "00 00 00 00 00 FF");
 }
 
+// The module's block on standard output, and what the exchange says on
+// standard error, so that the file can go down a pipe.
+TEST_F(CliModuleTest, ReadWritesTheFileToStandardOutputForDash) {
+    const CliRun r = run({"read", "--port", port, "-o", "-"});
+    ASSERT_EQ(r.status, kExitOk) << r.err;
+    EXPECT_EQ(r.err, std::string(outcomeText(Outcome::ModuleRead)) + "\n");
+    ConfigBlock expected = moduleBlock();
+    scrambleBytes(expected.span());
+    EXPECT_EQ(r.out, std::string(expected.bytes.begin(), expected.bytes.end()));
+}
+
+// Anything but six hex bytes stored 00 00 00 00 00 00, or 01 00 00 00 00 00,
+// with success, and repeated serial numbers on a line.
+TEST_F(CliModuleTest, WriteTakesExactlySixHexBytesAsTheSerial) {
+    ConfigBlock settings = moduleBlock();
+    ASSERT_EQ(saveConfigFile(files, dir / "s.cfg", settings), Outcome::FileWritten);
+    const std::string file = (dir / "s.cfg").string();
+    for (const char* serial :
+         {"zz", "", "-1", "0000000001", "00 00 00 00 00 0", "00 00 00 00 00 00 00", "0x0000000001",
+          "00 00 00 00 00 0G", " 000000000001", "000000000001 ", "00-00-00-00-00-01",
+          "0 0 0 0 0 1"}) {
+        const CliRun r = run({"write", "--port", port, file, "--serial", serial});
+        EXPECT_EQ(r.status, kExitUsage) << '"' << serial << '"';
+        EXPECT_THAT(r.err, HasSubstr("--serial")) << serial;
+    }
+    EXPECT_EQ(module->readRequests(), 0u) << "nothing was sent to the module";
+
+    const CliRun r = run({"write", "--port", port, file, "--serial", "0000 00\t0001fe"});
+    ASSERT_EQ(r.status, kExitOk) << r.err;
+    EXPECT_THAT(r.out, HasSubstr("serial number stored: 00 00 00 00 01 FE\n"));
+}
+
 TEST_F(CliModuleTest, EachKindOfFailureHasItsOwnStatus) {
     ConfigBlock settings = moduleBlock();
-    ASSERT_EQ(saveConfigFile(dir / "s.cfg", settings), Outcome::FileWritten);
+    ASSERT_EQ(saveConfigFile(files, dir / "s.cfg", settings), Outcome::FileWritten);
     const std::string file = (dir / "s.cfg").string();
 
     module->setFault(*parseSimulatedFault("wrong-ack"));
@@ -120,7 +156,7 @@ TEST_F(CliModuleTest, EachKindOfFailureHasItsOwnStatus) {
 // journal and can verify, and write carries the journal's numbering on.
 TEST_F(CliModuleTest, WriteAndReadKeepAJournalAndVerify) {
     ConfigBlock settings = moduleBlock();
-    ASSERT_EQ(saveConfigFile(dir / "s.cfg", settings), Outcome::FileWritten);
+    ASSERT_EQ(saveConfigFile(files, dir / "s.cfg", settings), Outcome::FileWritten);
     const std::string file = (dir / "s.cfg").string();
     const std::string journal = (dir / "journal.csv").string();
 

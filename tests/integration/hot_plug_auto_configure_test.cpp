@@ -10,6 +10,7 @@
 #include "app/headless_window_host.hpp"
 #include "config/field_codec.hpp"
 #include "platform/linux/port_directory_source.hpp"
+#include "platform/posix/posix_file_store.hpp"
 #include "platform/posix/posix_serial_port.hpp"
 #include "sim/simulated_module.hpp"
 #include "support/outcome_printer.hpp"
@@ -91,14 +92,15 @@ protected:
     }
 
     testing::TempDir dir;
-    fs::path ports = dir / "ports";
+    fs::path ports = dir / "dl250t" / "ports";
     std::unique_ptr<PortDirectorySource> source = PortDirectorySource::start(ports);
     InMemoryFormView view;
     testing::RecordingPrompter prompter;
     HeadlessWindowHost host;
     PosixSerialPortFactory serialPorts{ports};
     FixedClock clock;
-    ConfigDialog dialog{{view, prompter, host, serialPorts, clock, "dl250t-config"}};
+    PosixFileStore files;
+    ConfigDialog dialog{{view, prompter, host, serialPorts, clock, files, "dl250t-config"}};
 };
 
 TEST_F(AutoConfigureOverPorts, ModulesPluggedInOneAfterAnotherGetConsecutiveSerials) {
@@ -160,6 +162,27 @@ TEST_F(AutoConfigureOverPorts, ModulePluggedInDuringABoxIsWrittenAfterTheFirst) 
     EXPECT_THAT(prompter.messages(),
                 ::testing::Each(Field(&RecordedMessage::icon, MessageIcon::Warning)));
     EXPECT_THAT(prompter.messages().front().text, ::testing::StartsWith("起始频点为300.0000MHz"));
+}
+
+// Removing the folder above the port directory left auto-configure deaf for
+// the rest of the run, without a word: modules plugged in later were never
+// written while the box stayed ticked.
+TEST_F(AutoConfigureOverPorts, ModulesAreWrittenAgainOnceTheFoldersAreBack) {
+    fs::remove_all(dir / "dl250t");
+    pumpPortEvents();
+    EXPECT_EQ(view.text(ctl::StatusLine), "串口目录无法监视！");
+
+    fs::create_directories(ports);
+    fs::permissions(dir / "dl250t", fs::perms::owner_all, fs::perm_options::replace);
+    fs::permissions(ports, fs::perms::owner_all, fs::perm_options::replace);
+    SimulatedModule simulated(module(3));
+    ASSERT_TRUE(simulated.plugIn()) << simulated.lastError();
+    for (int pump = 0; pump < 3 && simulated.storedCount() == 0; ++pump) {
+        pumpPortEvents();
+    }
+    EXPECT_EQ(simulated.storedCount(), 1u);
+    EXPECT_EQ(view.text(ctl::StatusLine), outcomeText(Outcome::ModuleWritten));
+    EXPECT_THAT(prompter.messages(), IsEmpty());
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <future>
 #include <numeric>
 #include <thread>
 #include <vector>
@@ -141,6 +142,32 @@ TEST_F(PosixSerialPortTest, ALineThatGoesAwayIsAReadError) {
     std::array<std::uint8_t, kBlockSize> buffer{};
     EXPECT_FALSE(link.read(buffer).ok);
     EXPECT_FALSE(link.write(buffer));
+}
+
+// An adapter that stops taking bytes (here the line's output is suspended)
+// held the write in poll() for ever, and the window with it. The write now
+// ends with a failure once the bytes have had their time on the line, and
+// the port can be closed and used again.
+TEST_F(PosixSerialPortTest, AWriteTheLineDoesNotTakeFailsInsteadOfHanging) {
+    const int flow = ::open(line.slavePath().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+    ASSERT_GE(flow, 0);
+    {
+        SerialLink link(ports);
+        ASSERT_TRUE(link.open(line.slavePath()));
+        ASSERT_EQ(tcflow(flow, TCOOFF), 0);
+        const std::vector<std::uint8_t> block(kBlockSize, 0x55);
+        auto writing = std::async(std::launch::async, [&] { return link.write(block); });
+        // Only a guard against a hang, not a measure of speed.
+        const bool ended = writing.wait_for(20s) == std::future_status::ready;
+        ASSERT_EQ(tcflow(flow, TCOON), 0);  // lets a hanging write go, so that the test ends
+        EXPECT_TRUE(ended) << "the write hung";
+        EXPECT_FALSE(writing.get());
+    }
+    SerialLink again(ports);
+    ASSERT_TRUE(again.open(line.slavePath()));
+    ASSERT_TRUE(again.write(everyByteValue()));
+    EXPECT_EQ(line.receive(256, 2s), everyByteValue());
+    ::close(flow);
 }
 
 }  // namespace

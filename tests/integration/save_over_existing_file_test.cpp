@@ -13,6 +13,7 @@
 #include "app/config_dialog.hpp"
 #include "app/headless_window_host.hpp"
 #include "config/config_file.hpp"
+#include "platform/posix/posix_file_store.hpp"
 #include "support/recording_prompter.hpp"
 #include "support/scripted_serial_port.hpp"
 #include "support/temp_dir.hpp"
@@ -46,7 +47,8 @@ int saveInChild(
         HeadlessWindowHost host;
         testing::ScriptedPortFactory ports;
         FixedClock clock;
-        ConfigDialog dialog({view, prompter, host, ports, clock, "dl250t-config"});
+        PosixFileStore files;
+        ConfigDialog dialog({view, prompter, host, ports, clock, files, "dl250t-config"});
         dialog.initialise();
         prompter.clearRecord();
         prompter.queueFileAnswer(target.string());

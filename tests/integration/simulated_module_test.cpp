@@ -7,13 +7,21 @@
 #include <mutex>
 
 #include "config/config_file.hpp"
+#include "config/encoding_tables.hpp"
+#include "config/field_codec.hpp"
+#include "config/rate_defaults.hpp"
+#include "config/settings_codec.hpp"
 #include "link/module_exchange.hpp"
+#include "platform/posix/posix_file_store.hpp"
 #include "platform/posix/posix_serial_port.hpp"
 #include "support/recording_reporter.hpp"
 #include "support/temp_dir.hpp"
 
 namespace dl250t {
 namespace {
+
+// Files on disk, as the programs have them.
+PosixFileStore files;
 
 namespace fs = std::filesystem;
 using ::testing::ElementsAre;
@@ -33,6 +41,40 @@ TEST(SimulatedFault, ReadsEveryFaultAndWritesItBack) {
          {"", "short", "short:", "short:x", "pause:1", "silent:1", "hangup:-1", "loud"}) {
         EXPECT_FALSE(parseSimulatedFault(text).has_value()) << text;
     }
+}
+
+// A plugged-in module that has never been configured by the tool looks like
+// one from the factory: a known type and band, a network, a host UART of 9600
+// 8N1 and a serial number; and its block is one the tool itself writes, with
+// the timings that its default rate derives.
+TEST(SimulatedModuleBlock, IsAFactoryNodeThatTheToolWouldWriteAgain) {
+    const ConfigBlock block = defaultSimulatedBlock();
+    ASSERT_EQ(validateBlock(block, kBlockSize), BlockCheck::Ok);
+
+    ModuleSettings settings;
+    ModuleIdentity identity;
+    decodeSettings(block, settings, identity);
+    EXPECT_EQ(settings.typeText, "NODE");
+    EXPECT_EQ(settings.bandText, "433MHz");
+    EXPECT_EQ(identity.bandBaseMHz, 433);
+    EXPECT_NE(settings.networkId, 0);
+    EXPECT_NE(settings.serialText, "00 00 00 00 00 00");
+    ASSERT_GE(settings.uartBaudIndex, 0);
+    ASSERT_LT(settings.uartBaudIndex, static_cast<std::int32_t>(kUartRates.size()));
+    EXPECT_EQ(kUartRates[static_cast<std::size_t>(settings.uartBaudIndex)].baud, 9600);
+    EXPECT_EQ(decodeUartControl(block), UartFraming{});  // start bit low, no parity, one stop bit
+
+    deriveDefaultRateTimings(settings);
+    deriveRateUpperLimitValues(settings);
+    applyChannelPlan(settings, false);
+    std::vector<std::string> warnings;
+    EncodeHooks hooks;
+    hooks.warn = [&warnings](const std::string& warning) { warnings.push_back(warning); };
+    ConfigBlock rewritten = block;
+    encodeSettings(settings, identity, rewritten, hooks);
+    stampHeaderAndCrc(rewritten);
+    EXPECT_THAT(warnings, ::testing::IsEmpty());
+    EXPECT_EQ(rewritten, block);
 }
 
 class SimulatedModuleTest : public ::testing::Test {
@@ -98,7 +140,7 @@ TEST_F(SimulatedModuleTest, KeepsAWrittenBlockForTheNextReadAndInItsStoreFile) {
 
     EXPECT_EQ(readBack, working);
     EXPECT_EQ(module.storedCount(), 1u);
-    const LoadedConfigFile saved = loadConfigFile(dir / "stored.cfg");
+    const LoadedConfigFile saved = loadConfigFile(files, dir / "stored.cfg");
     EXPECT_EQ(saved.check, BlockCheck::Ok);
     EXPECT_EQ(saved.block, working);
     std::lock_guard lock(eventsMutex);

@@ -24,6 +24,7 @@
 #include "config/config_file.hpp"
 #include "config/field_codec.hpp"
 #include "config/module_identity.hpp"
+#include "platform/posix/posix_file_store.hpp"
 #include "platform/posix/posix_journal_file.hpp"
 #include "sim/simulated_module.hpp"
 #include "support/temp_dir.hpp"
@@ -229,7 +230,8 @@ struct StationTest : ::testing::Test {
         fs::permissions(runtime, fs::perms::owner_all, fs::perm_options::replace);
         ConfigBlock block = makeInitialWorkingBlock();
         encodeNetworkId(block, 4660);
-        EXPECT_EQ(saveConfigFile(settings, block), Outcome::FileWritten);
+        PosixFileStore files;
+        EXPECT_EQ(saveConfigFile(files, settings, block), Outcome::FileWritten);
     }
 
     std::vector<std::string> station(std::vector<std::string> options) const {
@@ -295,8 +297,8 @@ TEST_F(StationTest, WritesModulesWithConsecutiveSerialsAndOneCompleteJournalLine
         EXPECT_TRUE(std::regex_match(row[0], isoTime)) << row[0];
         EXPECT_EQ(row[1], hostName());
         EXPECT_EQ(row[2], "COM" + std::to_string(3 + i));
-        EXPECT_EQ(row[3], "Lorandix AMR Ver Moudle U 13306");
-        EXPECT_EQ(row[4], "1.6");
+        EXPECT_EQ(row[3], identityName(defaultSimulatedBlock()));
+        EXPECT_EQ(row[4], identityVersion(defaultSimulatedBlock()));
         EXPECT_EQ(row[5], serials[i]);
         EXPECT_EQ(row[6], "ok");
         EXPECT_EQ(row[7], "");

@@ -9,6 +9,7 @@
 #include "app/headless_window_host.hpp"
 #include "config/field_codec.hpp"
 #include "link/serial_link.hpp"
+#include "platform/posix/posix_file_store.hpp"
 #include "platform/posix/posix_serial_port.hpp"
 #include "sim/simulated_module.hpp"
 #include "support/outcome_printer.hpp"
@@ -101,7 +102,8 @@ protected:
     testing::RecordingPrompter prompter;
     HeadlessWindowHost host;
     FixedClock clock;
-    ConfigDialog dialog{{view, prompter, host, ports, clock, "dl250t-config"}};
+    PosixFileStore files;
+    ConfigDialog dialog{{view, prompter, host, ports, clock, files, "dl250t-config"}};
 };
 
 TEST_P(WriteFaultMatrix, FailsWithItsMessageAndLosesNothing) {

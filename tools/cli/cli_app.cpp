@@ -1,6 +1,6 @@
 #include "cli_app.hpp"
 
-#include <fstream>
+#include <array>
 #include <iostream>
 #include <nlohmann/json.hpp>
 #include <optional>
@@ -9,6 +9,8 @@
 #include "config/config_file.hpp"
 #include "config/module_identity.hpp"
 #include "module_commands.hpp"
+#include "output_file.hpp"
+#include "platform/posix/posix_file_store.hpp"
 #include "settings_json.hpp"
 #include "station_command.hpp"
 #include "stream_prompter.hpp"
@@ -37,32 +39,34 @@ Usage:
       given, and the module identity, come from BASE.cfg, or else from the
       tool's initial block. Every value is range-adjusted as the tool's Save
       does with the advanced panel shown; each adjustment is printed on
-      standard error.
+      standard error. A list index must lie in its list, or be -1 for none.
 
   dl250t-cli read --port PORT -o FILE.cfg [--journal FILE.csv] [--verify]
       Reads the module on PORT and saves its block as a configuration file.
       --verify asks the module a second time and compares the two blocks.
-  dl250t-cli write --port PORT FILE.cfg [--serial TEXT] [--journal FILE.csv] [--verify]
+  dl250t-cli write --port PORT FILE.cfg [--serial HEX] [--journal FILE.csv] [--verify]
       Writes the settings of FILE.cfg to the module on PORT as the desktop
       tool's Write does: the module keeps its identity and version, and the
-      numbers stored and next are printed. The serial number is TEXT (hex
-      bytes such as "00 00 00 00 01 00"), else the one after the journal's
-      last module written, else the file's.
+      numbers stored and next are printed. The serial number is HEX (six hex
+      bytes, blanks between them optional, such as "00 00 00 00 01 00" or
+      000000000100), else the one after the journal's last module written,
+      else the file's.
       --verify reads the block back once the module has acknowledged it and
       compares all 518 bytes; a module that holds anything else has failed
       (status 10) and its number is given to the next module.
-  dl250t-cli station FILE.cfg [--serial TEXT] [--journal FILE.csv] [--verify] [--count N]
+  dl250t-cli station FILE.cfg [--serial HEX] [--journal FILE.csv] [--verify] [--count N]
       Auto-configure without a window, for a production line: every module
       plugged in (a serial port that udev reports, or a link in the port
       directory) is written as write does, with consecutive serial numbers
-      from TEXT, else from the one after the journal's last module written,
+      from HEX, else from the one after the journal's last module written,
       else from the window's default. One line per module on standard
       output: time, port, outcome, serial number stored (- when none).
       SIGINT or SIGTERM ends it once the module in hand is done (a second
       one at once), --count N after N modules written; it then prints how
       many were written and failed and the first and last serial number.
   PORT is COMn (through the port directory, then /dev/ttyS*, ttyUSB*, ttyACM*)
-  or a device path.
+  or a device path. Files are regular files; "-o -" writes the file to
+  standard output instead.
   --journal FILE.csv appends one line per module to a production journal, a
   CSV file (created with its header) with the columns time, station, port,
   module, version, serial, outcome, verify, milliseconds and crc. Each line is
@@ -75,7 +79,7 @@ Exit status:
   2  a block failed its length, keyword or CRC check
   3  a file could not be opened or read
   4  the settings JSON is malformed, or names an unknown field or a value of the wrong type
-  5  the output file could not be written
+  5  the output file, or standard output, could not be written
   6  the serial port does not exist or is held by another program
   7  the serial port failed to write or read
   8  the module did not answer
@@ -102,8 +106,9 @@ struct Workbench {
 // Loads and checks a file. A file that cannot be read or fails its checks is
 // reported on err, and the exit status for it is left in status.
 std::optional<ConfigBlock> loadChecked(const std::string& path, std::ostream& err, int& status) {
-    const LoadedConfigFile loaded = loadConfigFile(path);
-    if (!loaded.opened) {
+    PosixFileStore files;
+    const LoadedConfigFile loaded = loadConfigFile(files, path);
+    if (!loaded.opened || loaded.readFailed) {
         err << path << ": " << outcomeText(Outcome::FileOpenFailed) << '\n';
         status = exitStatusFor(Outcome::FileOpenFailed);
         return std::nullopt;
@@ -141,14 +146,17 @@ void printForm(const InMemoryFormView& view, std::ostream& out) {
             case ControlKind::DropDownList: {
                 const int index = view.selection(control.id);
                 out << trimLabel(control.label.text) << ": "
-                    << (index < 0 ? std::string("(none)") : view.items(control.id)[index]) << '\n';
+                    << (index < 0 ? std::string("(none)")
+                                  : escapeControls(view.items(control.id)[index]))
+                    << '\n';
                 continue;
             }
             case ControlKind::Edit:
             case ControlKind::ReadOnlyEdit:
                 if (control.id != ctl::StatusLine) {
+                    // A module's texts reach a terminal: no control characters.
                     out << trimLabel(control.label.text) << ": "
-                        << moduleTextToUtf8(view.text(control.id)) << '\n';
+                        << escapeControls(moduleTextToUtf8(view.text(control.id))) << '\n';
                 }
                 continue;
         }
@@ -170,8 +178,9 @@ int show(const std::vector<std::string>& args, std::ostream& out, std::ostream& 
     if (!path) {
         return usage(err, "show: no file given");
     }
-    const LoadedConfigFile loaded = loadConfigFile(*path);
-    if (!loaded.opened) {
+    PosixFileStore files;
+    const LoadedConfigFile loaded = loadConfigFile(files, *path);
+    if (!loaded.opened || loaded.readFailed) {
         err << *path << ": " << outcomeText(Outcome::FileOpenFailed) << '\n';
         return exitStatusFor(Outcome::FileOpenFailed);
     }
@@ -213,11 +222,54 @@ int exportSettings(const std::vector<std::string>& args, std::ostream& out, std:
     }
     Workbench bench(err);
     bench.form.decodeBlock(*block);
-    out << settingsToJson(bench.form.settings(), bench.form.identity()).dump(2) << '\n';
+    const ModuleSettings shown =
+        settingsAsTheFormShows(bench.form.settings(), bench.form.identity());
+    out << settingsToJson(shown, bench.form.identity()).dump(2) << '\n';
     return kExitOk;
 }
 
-int importSettings(const std::vector<std::string>& args, std::istream& in, std::ostream& err) {
+// Settings texts are a few kilobytes; anything much larger is no settings
+// text, and reading on would let /dev/zero on standard input fill the memory.
+constexpr std::size_t kMaxSettingsBytes = std::size_t{1} << 20;
+
+// The whole settings text, so that anything after the JSON is seen too.
+// Nothing, with the exit status in status, when it cannot be read.
+std::optional<std::string> readSettingsText(const std::string& input, std::istream& in,
+                                            std::ostream& err, int& status) {
+    std::string text;
+    if (input == "-") {
+        std::array<char, 4096> chunk{};
+        while (in && text.size() <= kMaxSettingsBytes) {
+            in.read(chunk.data(), chunk.size());
+            text.append(chunk.data(), static_cast<std::size_t>(in.gcount()));
+        }
+        // A read error (a folder or a closed descriptor as standard input)
+        // marks the stream bad; the end of the input only ends it.
+        if (in.bad()) {
+            err << "standard input: cannot be read\n";
+            status = kExitFileUnreadable;
+            return std::nullopt;
+        }
+    } else {
+        PosixFileStore files;
+        FileStart start = files.readStart(input, kMaxSettingsBytes + 1);
+        if (start.status != FileStart::Status::Ok) {
+            err << input << ": " << outcomeText(Outcome::FileOpenFailed) << '\n';
+            status = kExitFileUnreadable;
+            return std::nullopt;
+        }
+        text.assign(start.bytes.begin(), start.bytes.end());
+    }
+    if (text.size() > kMaxSettingsBytes) {
+        err << input << ": more than " << kMaxSettingsBytes << " bytes, no settings\n";
+        status = kExitBadSettings;
+        return std::nullopt;
+    }
+    return text;
+}
+
+int importSettings(const std::vector<std::string>& args, std::istream& in, std::ostream& out,
+                   std::ostream& err) {
     std::optional<std::string> input;
     std::optional<std::string> output;
     std::optional<std::string> base;
@@ -235,22 +287,19 @@ int importSettings(const std::vector<std::string>& args, std::istream& in, std::
         return usage(err, "import: give a settings file and -o OUT.cfg");
     }
 
-    nlohmann::json settingsJson;
-    {
-        std::ifstream file;
-        if (*input != "-") {
-            file.open(*input, std::ios::binary);
-            if (!file) {
-                err << *input << ": " << outcomeText(Outcome::FileOpenFailed) << '\n';
-                return exitStatusFor(Outcome::FileOpenFailed);
-            }
-        }
-        std::istream& source = *input == "-" ? in : file;
-        settingsJson = nlohmann::json::parse(source, nullptr, false);
-        if (settingsJson.is_discarded()) {
-            err << *input << ": not valid JSON\n";
-            return kExitBadSettings;
-        }
+    int status = kExitOk;
+    const auto text = readSettingsText(*input, in, err, status);
+    if (!text) {
+        return status;
+    }
+    // The parser would take a NUL byte for the end of the text and ignore
+    // whatever follows it; JSON text never holds one.
+    nlohmann::json settingsJson = text->find('\0') == std::string::npos
+                                      ? nlohmann::json::parse(*text, nullptr, false)
+                                      : nlohmann::json(nlohmann::json::value_t::discarded);
+    if (settingsJson.is_discarded()) {
+        err << *input << ": not valid JSON\n";
+        return kExitBadSettings;
     }
     // The whole output of show --json is accepted too.
     if (settingsJson.is_object() && settingsJson.contains("settings") &&
@@ -260,7 +309,6 @@ int importSettings(const std::vector<std::string>& args, std::istream& in, std::
 
     ConfigBlock block = makeInitialWorkingBlock();
     if (base) {
-        int status = kExitOk;
         const auto loaded = loadChecked(*base, err, status);
         if (!loaded) {
             return status;
@@ -283,12 +331,7 @@ int importSettings(const std::vector<std::string>& args, std::istream& in, std::
     bench.form.advancedShown = true;
     bench.form.encodeForStoring(block);
 
-    const Outcome saved = saveConfigFile(*output, block);
-    if (saved != Outcome::FileWritten) {
-        err << *output << ": " << outcomeText(saved) << '\n';
-        return kExitFileNotWritten;
-    }
-    return kExitOk;
+    return saveOutput(*output, block, out, err);
 }
 
 }  // namespace
@@ -329,8 +372,10 @@ int exitStatusFor(Outcome outcome) {
     return kExitUsage;
 }
 
-int runCli(const std::vector<std::string>& args, std::istream& in, std::ostream& out,
-           std::ostream& err) {
+namespace {
+
+int runCommand(const std::vector<std::string>& args, std::istream& in, std::ostream& out,
+               std::ostream& err) {
     if (args.empty()) {
         return usage(err, "no command given");
     }
@@ -347,7 +392,7 @@ int runCli(const std::vector<std::string>& args, std::istream& in, std::ostream&
         return exportSettings(rest, out, err);
     }
     if (command == "import") {
-        return importSettings(rest, in, err);
+        return importSettings(rest, in, out, err);
     }
     if (command == "read") {
         return readModule(rest, out, err);
@@ -359,6 +404,22 @@ int runCli(const std::vector<std::string>& args, std::istream& in, std::ostream&
         return runStation(rest, out, err);
     }
     return usage(err, "unknown command " + command);
+}
+
+}  // namespace
+
+int statusAfterOutput(bool outputArrived, int status, std::ostream& err) {
+    if (outputArrived || status != kExitOk) {
+        return status;
+    }
+    err << kProgramName << ": standard output: " << outcomeText(Outcome::FileWriteFailed) << '\n';
+    return kExitFileNotWritten;
+}
+
+int runCli(const std::vector<std::string>& args, std::istream& in, std::ostream& out,
+           std::ostream& err) {
+    const int status = runCommand(args, in, out, err);
+    return statusAfterOutput(static_cast<bool>(out.flush()), status, err);
 }
 
 }  // namespace dl250t::cli

@@ -30,8 +30,14 @@ enum ExitStatus : int {
 int exitStatusFor(Outcome outcome);
 
 // Runs one command of the companion: args are the arguments after the
-// program's name. Results go to out, messages and warnings to err.
+// program's name. Results go to out, messages and warnings to err. Output
+// that does not arrive fails a command that succeeded otherwise.
 int runCli(const std::vector<std::string>& args, std::istream& in, std::ostream& out,
            std::ostream& err);
+
+// The status of a command once its standard output is flushed: when that
+// output did not arrive, a command that had succeeded fails with
+// kExitFileNotWritten, which is said on err.
+int statusAfterOutput(bool outputArrived, int status, std::ostream& err);
 
 }  // namespace dl250t::cli

@@ -1,5 +1,6 @@
 #include "module_commands.hpp"
 
+#include <cctype>
 #include <charconv>
 #include <chrono>
 #include <ostream>
@@ -10,6 +11,7 @@
 #include "config/field_codec.hpp"
 #include "config/module_identity.hpp"
 #include "link/module_exchange.hpp"
+#include "output_file.hpp"
 #include "platform/posix/posix_journal_file.hpp"
 #include "text_encoding.hpp"
 
@@ -57,6 +59,34 @@ std::optional<long> parseCount(std::string_view text) {
         return std::nullopt;
     }
     return value;
+}
+
+// A serial number given on the command line: exactly six bytes of two hex
+// digits each, with blanks allowed between bytes and nowhere else. The
+// window's tolerant reading would make 00 00 00 00 00 00 of a typo, and a
+// production line would then repeat serial numbers. Returned as hex byte text.
+std::optional<std::string> strictSerialText(std::string_view text) {
+    const auto hexDigit = [](char c) { return std::isxdigit(static_cast<unsigned char>(c)) != 0; };
+    std::string bytes;
+    std::size_t i = 0;
+    for (int count = 0; count < 6; ++count) {
+        while (count > 0 && i < text.size() && (text[i] == ' ' || text[i] == '\t')) {
+            ++i;
+        }
+        if (i + 2 > text.size() || !hexDigit(text[i]) || !hexDigit(text[i + 1])) {
+            return std::nullopt;
+        }
+        if (count > 0) {
+            bytes += ' ';
+        }
+        bytes += static_cast<char>(std::toupper(static_cast<unsigned char>(text[i])));
+        bytes += static_cast<char>(std::toupper(static_cast<unsigned char>(text[i + 1])));
+        i += 2;
+    }
+    if (i != text.size()) {
+        return std::nullopt;
+    }
+    return bytes;
 }
 
 std::unique_ptr<ProductionJournal> openJournal(const std::string& path) {
@@ -111,6 +141,12 @@ std::optional<ModuleArgs> parseModuleArgs(const std::vector<std::string>& args,
     if (station && (!parsed.file || parsed.file->empty())) {
         return complain("give FILE.cfg");
     }
+    if (parsed.serial) {
+        parsed.serial = strictSerialText(*parsed.serial);
+        if (!parsed.serial) {
+            return complain("--serial takes six hex bytes, such as \"00 00 00 00 01 00\"");
+        }
+    }
     return parsed;
 }
 
@@ -127,6 +163,7 @@ ModuleSession::ModuleSession(std::ostream& err,
         .host = host_,
         .ports = ports_,
         .clock = clock_,
+        .files = files_,
         .programName = "dl250t-cli",
         .onModuleRecord = std::move(onModuleRecord),
     });
@@ -181,7 +218,10 @@ int readModule(const std::vector<std::string>& args, std::ostream& out, std::ost
     const auto started = std::chrono::steady_clock::now();
 
     PosixSerialPortFactory ports;
-    PrintingReporter reporter(out, err);
+    // With the file itself on standard output, what the exchange says goes
+    // to standard error.
+    std::ostream& said = *parsed->output == "-" ? err : out;
+    PrintingReporter reporter(said, err);
     ConfigBlock block;
     record.outcome = readExchange(ports, parsed->port, block, reporter);
     if (record.outcome == Outcome::ModuleRead) {
@@ -190,7 +230,7 @@ int readModule(const std::vector<std::string>& args, std::ostream& out, std::ost
         record.serial = decodeSerialText(block);
         if (parsed->verify) {
             // The module asked again must give the same block.
-            PrintingReporter quiet(out, err, true);
+            PrintingReporter quiet(said, err, true);
             ConfigBlock again;
             const Outcome second = readExchange(ports, parsed->port, again, quiet);
             if (second != Outcome::ModuleRead) {
@@ -204,11 +244,11 @@ int readModule(const std::vector<std::string>& args, std::ostream& out, std::ost
             }
         }
     }
+    int status = exitStatusFor(record.outcome);
     if (record.outcome == Outcome::ModuleRead) {
-        const Outcome saved = saveConfigFile(*parsed->output, block);
-        if (saved != Outcome::FileWritten) {
-            err << *parsed->output << ": " << outcomeText(saved) << '\n';
-            record.outcome = saved;
+        status = saveOutput(*parsed->output, block, out, err);
+        if (status != kExitOk) {
+            record.outcome = Outcome::FileWriteFailed;
         }
     }
     record.milliseconds = std::chrono::duration_cast<std::chrono::milliseconds>(
@@ -218,10 +258,7 @@ int readModule(const std::vector<std::string>& args, std::ostream& out, std::ost
         err << outcomeText(Outcome::JournalFailed) << '\n' << journal->problem() << '\n';
         return kExitJournalFailed;
     }
-    if (record.outcome == Outcome::FileOpenFailed || record.outcome == Outcome::FileWriteFailed) {
-        return kExitFileNotWritten;
-    }
-    return exitStatusFor(record.outcome);
+    return status;
 }
 
 int writeModule(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {

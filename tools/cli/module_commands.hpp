@@ -9,6 +9,7 @@
 
 #include "app/config_dialog.hpp"
 #include "app/headless_window_host.hpp"
+#include "platform/posix/posix_file_store.hpp"
 #include "platform/posix/posix_serial_port.hpp"
 #include "stream_prompter.hpp"
 #include "ui/in_memory_form_view.hpp"
@@ -18,7 +19,7 @@ namespace dl250t::cli {
 // dl250t-cli read --port P -o FILE.cfg [--journal FILE.csv] [--verify]
 int readModule(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 
-// dl250t-cli write --port P FILE.cfg [--serial TEXT] [--journal FILE.csv] [--verify]
+// dl250t-cli write --port P FILE.cfg [--serial HEX] [--journal FILE.csv] [--verify]
 int writeModule(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 
 enum class ModuleCommand { Read, Write, Station };
@@ -82,6 +83,7 @@ private:
     HeadlessWindowHost host_;
     PosixSerialPortFactory ports_;
     SystemClock clock_;
+    PosixFileStore files_;
     std::unique_ptr<ProductionJournal> journal_;
     std::unique_ptr<ConfigDialog> dialog_;
 };

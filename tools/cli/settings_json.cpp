@@ -3,8 +3,11 @@
 #include <limits>
 #include <optional>
 
+#include "config/module_identity.hpp"
 #include "settings_fields.hpp"
 #include "text_encoding.hpp"
+#include "ui/form_bindings.hpp"
+#include "ui/form_lists.hpp"
 #include "ui/number_text.hpp"
 
 namespace dl250t::cli {
@@ -54,7 +57,50 @@ std::optional<double> formRealValue(double value) {
     return value;
 }
 
+// The number of items of the list that shows a field; nothing for a field
+// that no list shows. The module's power class chooses the RF power list.
+std::optional<std::size_t> listSize(std::int32_t ModuleSettings::*member,
+                                    const ModuleIdentity& identity) {
+    for (const ListBinding& binding : kListBindings) {
+        if (binding.field == member) {
+            return binding.id == ctl::RfPower ? rfPowerItems(identity).size()
+                                              : initialItems(binding.id).size();
+        }
+    }
+    return std::nullopt;
+}
+
+bool insideList(std::int32_t index, std::size_t size) {
+    return index >= -1 && index < static_cast<std::int64_t>(size);
+}
+
 }  // namespace
+
+ModuleSettings settingsAsTheFormShows(const ModuleSettings& settings,
+                                      const ModuleIdentity& identity) {
+    ModuleSettings shown = settings;
+    for (const SettingsField& field : kSettingsFields) {
+        std::visit(
+            Overloaded{
+                [&](double ModuleSettings::*m) {
+                    if (settings.*m == 0.0) {
+                        shown.*m = 0.0;
+                    } else if (const auto real = parseRealText(formatRealText(settings.*m))) {
+                        shown.*m = *real;
+                    }
+                },
+                [&](std::int32_t ModuleSettings::*m) {
+                    const auto size = listSize(m, identity);
+                    if (size && !insideList(settings.*m, *size)) {
+                        shown.*m = -1;
+                    }
+                },
+                [](std::string ModuleSettings::*) {},
+            },
+            field.member);
+    }
+    return shown;
+}
 
 nlohmann::ordered_json settingsToJson(const ModuleSettings& settings,
                                       const ModuleIdentity& identity) {
@@ -116,10 +162,15 @@ std::vector<std::string> overlaySettingsJson(const nlohmann::json& object, Modul
                            }
                        },
                        [&](std::int32_t ModuleSettings::*m) {
-                           if (isInt32(value)) {
-                               newSettings.*m = value.get<std::int32_t>();
-                           } else {
+                           const auto size = listSize(m, identity);
+                           if (!isInt32(value)) {
                                fail("expected a 32-bit integer");
+                           } else if (size && !insideList(value.get<std::int32_t>(), *size)) {
+                               // The window could never pick it; encoded, it
+                               // would be a byte the module does not know.
+                               fail("outside its list: -1 (none) to " + std::to_string(*size - 1));
+                           } else {
+                               newSettings.*m = value.get<std::int32_t>();
                            }
                        },
                        [&](double ModuleSettings::*m) {

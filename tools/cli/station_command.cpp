@@ -1,12 +1,9 @@
 #include "station_command.hpp"
 
 #include <errno.h>
-#include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
-#include <unistd.h>
 
-#include <array>
 #include <ostream>
 
 #include "cli_app.hpp"
@@ -15,68 +12,11 @@
 #include "platform/port_event_source.hpp"
 #include "platform/posix/port_directory.hpp"
 #include "platform/posix/posix_journal_file.hpp"
+#include "platform/posix/signal_cleanup.hpp"
 
 namespace dl250t::cli {
 
 namespace {
-
-// SIGINT and SIGTERM ask the station to stop once the module in hand is
-// done: the handler only puts a byte into a pipe that the station's loop
-// watches with the hot-plug sources. The handler is reset by its first
-// signal, so that a second one ends the program at once. A signal that was
-// ignored when the program started (nohup, a background job) stays ignored.
-class StopRequests {
-public:
-    StopRequests() {
-        if (pipe2(pipe_.data(), O_CLOEXEC | O_NONBLOCK) != 0) {
-            pipe_ = {-1, -1};
-            return;
-        }
-        writeEnd_ = pipe_[1];
-        struct sigaction action {};
-        action.sa_handler = onSignal;
-        action.sa_flags = SA_RESETHAND;
-        sigemptyset(&action.sa_mask);
-        for (std::size_t i = 0; i < kSignals.size(); ++i) {
-            sigaction(kSignals[i], nullptr, &previous_[i]);
-            if (previous_[i].sa_handler != SIG_IGN) {
-                sigaction(kSignals[i], &action, nullptr);
-            }
-        }
-    }
-
-    ~StopRequests() {
-        if (pipe_[0] < 0) {
-            return;
-        }
-        for (std::size_t i = 0; i < kSignals.size(); ++i) {
-            sigaction(kSignals[i], &previous_[i], nullptr);
-        }
-        writeEnd_ = -1;
-        ::close(pipe_[0]);
-        ::close(pipe_[1]);
-    }
-
-    StopRequests(const StopRequests&) = delete;
-    StopRequests& operator=(const StopRequests&) = delete;
-
-    bool installed() const { return pipe_[0] >= 0; }
-    int descriptor() const { return pipe_[0]; }
-
-private:
-    static constexpr std::array<int, 2> kSignals = {SIGINT, SIGTERM};
-
-    static void onSignal(int) {
-        const int saved = errno;
-        const char byte = 1;
-        [[maybe_unused]] const ssize_t n = ::write(writeEnd_, &byte, 1);
-        errno = saved;
-    }
-
-    static inline volatile sig_atomic_t writeEnd_ = -1;
-    std::array<int, 2> pipe_{-1, -1};
-    std::array<struct sigaction, 2> previous_{};
-};
 
 // What the station has done, for its closing lines.
 struct StationTally {
@@ -101,12 +41,12 @@ int runStation(const std::vector<std::string>& args, std::ostream& out, std::ost
     if (!parsed) {
         return kExitUsage;
     }
-    StopRequests stop;
-    if (!stop.installed()) {
-        err << "dl250t-cli station: cannot set up the stop signals\n";
-        return kExitUsage;
-    }
-
+    // SIGINT and SIGTERM only raise a flag from here on, so that the module in
+    // hand is finished; a second one ends the program at once.
+    SignalCleanup::setOnStop(SignalCleanup::OnStop::RaiseFlag);
+    struct RestoreOnStop {
+        ~RestoreOnStop() { SignalCleanup::setOnStop(SignalCleanup::OnStop::CleanUpAndEnd); }
+    } restoreOnStop;
     StationTally tally;
     ModuleSession session(err, [&](const ModuleRecord& record) {
         const bool written = isSuccess(record.outcome);
@@ -147,27 +87,41 @@ int runStation(const std::vector<std::string>& args, std::ostream& out, std::ost
         << ", verify: " << (parsed->verify ? "on" : "off") << '\n'
         << std::flush;
 
+    // Between a look at the stop flag and the wait for ports, SIGINT and
+    // SIGTERM are held back, so that none can slip in and leave the wait
+    // unwoken; the wait lets them in again.
+    sigset_t stopSignals;
+    sigemptyset(&stopSignals);
+    sigaddset(&stopSignals, SIGINT);
+    sigaddset(&stopSignals, SIGTERM);
+
     bool journalFailed = false;
     const auto done = [&] {
-        return journalFailed || (parsed->count && tally.written >= *parsed->count);
+        return journalFailed || SignalCleanup::stopRequested() != 0 ||
+               (parsed->count && tally.written >= *parsed->count);
     };
     std::vector<pollfd> watched;
     for (const auto& source : sources) {
         watched.push_back({source->descriptor(), POLLIN, 0});
     }
-    watched.push_back({stop.descriptor(), POLLIN, 0});
-    while (!done()) {
+    for (;;) {
+        sigset_t waiting;
+        sigprocmask(SIG_BLOCK, &stopSignals, &waiting);
+        if (done()) {
+            sigprocmask(SIG_SETMASK, &waiting, nullptr);
+            break;
+        }
         for (pollfd& entry : watched) {
             entry.revents = 0;
         }
-        if (poll(watched.data(), watched.size(), -1) < 0) {
-            if (errno == EINTR) {
+        const int ready = ppoll(watched.data(), watched.size(), nullptr, &waiting);
+        const int pollError = errno;
+        sigprocmask(SIG_SETMASK, &waiting, nullptr);
+        if (ready < 0) {
+            if (pollError == EINTR) {
                 continue;
             }
             err << "dl250t-cli station: waiting for ports failed\n";
-            break;
-        }
-        if (watched.back().revents != 0) {
             break;
         }
         for (std::size_t i = 0; i < sources.size() && !done(); ++i) {

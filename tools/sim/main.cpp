@@ -13,6 +13,7 @@
 #include "config/config_file.hpp"
 #include "platform/posix/port_directory.hpp"
 #include "platform/posix/port_names.hpp"
+#include "platform/posix/posix_file_store.hpp"
 #include "sim/simulated_module.hpp"
 
 namespace {
@@ -29,7 +30,7 @@ constexpr const char* kUsage =
     "\n"
     "  --port COMn            the name to take (default: the lowest free from COM1)\n"
     "  --port-dir DIR         the port directory (default: the tool's own)\n"
-    "  --block FILE.cfg       the block to start with (default: the tool's initial block)\n"
+    "  --block FILE.cfg       the block to start with (default: a factory-set 433 MHz node)\n"
     "  --store FILE.cfg       also save every written block to this file\n"
     "  --pace                 send at the real line rate, 10 bits a byte at 115200 baud\n"
     "  --fault FAULT          silent, short:N, pause:OFFSET:MS, bad-crc, bad-keyword,\n"
@@ -81,11 +82,13 @@ int main(int argc, char** argv) {
             if (!text) {
                 return usageError("--block takes a file");
             }
-            const LoadedConfigFile loaded = loadConfigFile(text);
-            if (!loaded.opened || loaded.check != BlockCheck::Ok) {
+            PosixFileStore files;
+            const LoadedConfigFile loaded = loadConfigFile(files, text);
+            const bool readable = loaded.opened && !loaded.readFailed;
+            if (!readable || loaded.check != BlockCheck::Ok) {
                 std::fprintf(stderr, "dl250t-sim: %s: %s\n", text,
-                             loaded.opened ? std::string(blockCheckName(loaded.check)).c_str()
-                                           : "cannot be read");
+                             readable ? std::string(blockCheckName(loaded.check)).c_str()
+                                      : "cannot be read");
                 return 1;
             }
             options.block = loaded.block;

@@ -10,10 +10,15 @@
 #include <array>
 #include <cstdio>
 #include <random>
+#include <stdexcept>
 
 #include "config/config_file.hpp"
+#include "config/module_identity.hpp"
+#include "config/rate_defaults.hpp"
+#include "config/settings_codec.hpp"
 #include "platform/posix/port_directory.hpp"
 #include "platform/posix/port_names.hpp"
+#include "platform/posix/posix_file_store.hpp"
 
 namespace dl250t {
 
@@ -56,11 +61,79 @@ std::string hexBytes(std::span<const std::uint8_t> bytes) {
     return text;
 }
 
+// The identity a 433 MHz node of the 10 dBm class with a 26 MHz crystal
+// reports: the type at byte 28 ('N'), the power class at 30 ('1'), the band at
+// 31..32 ("33") and the crystal at 34 ('6').
+constexpr std::string_view kFactoryIdentity = "Lorandix AMR Ver Moudle N 13306";
+constexpr std::uint8_t kFactoryVersionMajor = 1;
+constexpr std::uint8_t kFactoryVersionMinor = 8;
+
+// What the factory sets for a node of a meter-reading network. The meters
+// speak a protocol whose frames run from 68 to 16, with six-byte addresses
+// from the second byte, the length at the tenth and twelve bytes around the
+// data, a broadcast address of 99s, wildcards of AAs, and four wake-up bytes.
+ModuleSettings factorySettings() {
+    ModuleSettings s;
+    // The 42nd module of a production run started at 2024-05-24 14:27:12 UTC:
+    // the tool numbers modules from the time the run started.
+    s.serialText = "66 50 A3 C0 00 2A";
+    s.networkId = 1001;
+    s.startFrequencyMHz = 433.875;  // a whole number of frequency steps
+    s.defaultRateIndex = 7;         // 9.6kbps
+    s.rateUpperIndex = 5;           // 38.4kbps
+    s.rateLowerIndex = 10;          // 2.4kbps
+    s.rfPowerIndex = 0;             // +10dBm
+    s.sleepEnabled = 1;
+    s.sleepRatio = 100;
+    s.repeatEnabled = 1;
+    s.deviceCountIndex = 1;  // one meter
+    s.hostBootTimeMs = 500;
+    s.responseTimeoutMs = 1000;
+    s.syncIntervalS = 600;
+    s.uartBaudIndex = 4;  // 9600, with start bit low, no parity and one stop bit
+    s.frameStartSync = 0x68;
+    s.frameEndSync = 0x16;
+    s.frameCheckIndex = 3;  // head and tail
+    s.addressLength = 6;
+    s.downlinkAddressOffset = 1;
+    s.uplinkAddressOffset = 1;
+    s.lengthOffset = 9;
+    s.lengthCorrection = 12;
+    s.broadcastWildcard = 0x99;
+    s.multicastWildcard = 0xAA;
+    s.uartWakeBytes = 4;
+    // The timings and the channel plan as choosing the two rates derives them.
+    deriveDefaultRateTimings(s);
+    deriveRateUpperLimitValues(s);
+    applyChannelPlan(s, false);
+    return s;
+}
+
+ConfigBlock makeFactoryBlock() {
+    ConfigBlock block;
+    std::copy(kFactoryIdentity.begin(), kFactoryIdentity.end(),
+              block.bytes.begin() + block::kIdentity);
+    block[block::kVersionMajor] = kFactoryVersionMajor;
+    block[block::kVersionMinor] = kFactoryVersionMinor;
+
+    // Encoded the way the tool writes a module, with the module's identity.
+    ModuleSettings identityTexts;
+    ModuleIdentity identity;
+    decodeIdentity(block, identityTexts, identity);
+    ModuleSettings settings = factorySettings();
+    EncodeHooks hooks;
+    hooks.warn = [](const std::string& warning) {
+        throw std::logic_error("factory setting out of range: " + warning);
+    };
+    encodeSettings(settings, identity, block, hooks);
+    stampHeaderAndCrc(block);
+    return block;
+}
+
 }  // namespace
 
 ConfigBlock defaultSimulatedBlock() {
-    ConfigBlock block = makeInitialWorkingBlock();
-    stampHeaderAndCrc(block);
+    static const ConfigBlock block = makeFactoryBlock();
     return block;
 }
 
@@ -394,7 +467,8 @@ void SimulatedModule::answerWrite(const ConfigBlock& written) {
         }
         if (!options_.storeFile.empty()) {
             ConfigBlock copy = kept;
-            if (saveConfigFile(options_.storeFile, copy) != Outcome::FileWritten) {
+            PosixFileStore files;
+            if (saveConfigFile(files, options_.storeFile.string(), copy) != Outcome::FileWritten) {
                 event("cannot save " + options_.storeFile.string());
             }
         }

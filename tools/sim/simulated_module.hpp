@@ -22,8 +22,8 @@ namespace dl250t {
 // One byte on the line at 115200 baud: start bit, 8 data bits, stop bit.
 inline constexpr std::chrono::nanoseconds kLineByteTime{86'806};
 
-// The block a simulated module holds unless told otherwise: the tool's
-// initial working block, stamped.
+// The block a simulated module holds unless told otherwise: a 433 MHz node
+// as it leaves the factory, encoded from its settings as the tool writes them.
 ConfigBlock defaultSimulatedBlock();
 
 struct SimulatedModuleOptions {

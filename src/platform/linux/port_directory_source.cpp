@@ -22,10 +22,11 @@ namespace {
 constexpr std::uint32_t kDirectoryMask = IN_CREATE | IN_DELETE | IN_MOVED_FROM | IN_MOVED_TO |
                                          IN_DELETE_SELF | IN_MOVE_SELF | IN_ONLYDIR |
                                          IN_DONT_FOLLOW;
-// In the folder above, only the port directory coming (back) and the folder
-// itself going matter.
-constexpr std::uint32_t kParentMask =
-    IN_CREATE | IN_MOVED_TO | IN_DELETE_SELF | IN_MOVE_SELF | IN_ONLYDIR | IN_DONT_FOLLOW;
+// In the folder above, only folders coming (back) or changing their
+// permissions, and the folder itself going, matter.
+constexpr std::uint32_t kAnchorMask = IN_CREATE | IN_MOVED_TO | IN_ATTRIB | IN_DELETE_SELF |
+                                      IN_MOVE_SELF | IN_ONLYDIR | IN_DONT_FOLLOW;
+constexpr std::uint32_t kGoneMask = IN_DELETE_SELF | IN_MOVE_SELF | IN_IGNORED | IN_UNMOUNT;
 
 // The number of a link name, only for names exactly as the tool writes them:
 // "com3" or "COM03" would not be found again when the port is opened.
@@ -52,33 +53,41 @@ bool entryExists(const fs::path& entry) {
     return lstat(entry.c_str(), &info) == 0;
 }
 
+bool isFolder(const fs::path& path) {
+    struct stat info {};
+    return lstat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+}
+
 fs::path withoutTrailingSlash(const fs::path& directory) {
-    const fs::path normal = directory.lexically_normal();
+    const fs::path normal = fs::absolute(directory).lexically_normal();
     return normal.has_filename() ? normal : normal.parent_path();
 }
 
 }  // namespace
 
 std::unique_ptr<PortDirectorySource> PortDirectorySource::start(const fs::path& directory) {
-    if (preparePortDirectory(directory) != PortDirectoryState::Ready) {
-        return nullptr;
-    }
     const int fd = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
     if (fd < 0) {
         return nullptr;
     }
     std::unique_ptr<PortDirectorySource> source(
         new PortDirectorySource(fd, withoutTrailingSlash(directory)));
-    // The folder above first, so that a directory removed meanwhile is seen
-    // coming back.
-    source->parentWatch_ =
-        inotify_add_watch(fd, source->directory_.parent_path().c_str(), kParentMask);
-    if (!source->watchDirectory()) {
-        return nullptr;
+    for (fs::path level = source->directory_;; level = level.parent_path()) {
+        source->levels_.push_back(level);
+        if (level == level.parent_path()) {
+            break;
+        }
     }
+    // Its checks are made again when it is watched.
+    preparePortDirectory(source->directory_);
+    source->settle(source->pending_);
     // Links that are there already were plugged in before the tool started:
     // known, not reported.
+    source->pending_.clear();
     source->links_ = source->currentLinks();
+    if (!source->watchingDirectory()) {
+        source->pending_.push_back({PortEvent::Kind::WatchLost, {}});
+    }
     return source;
 }
 
@@ -103,11 +112,48 @@ bool PortDirectorySource::watchDirectory() {
         return false;
     }
     directoryWatch_ = watch;
+    lossReported_ = false;
     return true;
 }
 
+void PortDirectorySource::settle(std::vector<PortEvent>& events) {
+    // A folder may come or go while the watches are put in place; every
+    // change is followed by another look, a few times at most.
+    for (std::size_t round = 0; round <= levels_.size(); ++round) {
+        std::size_t level = 1;
+        while (level < levels_.size() && !isFolder(levels_[level])) {
+            ++level;
+        }
+        if (level >= levels_.size()) {
+            break;
+        }
+        if (anchorWatch_ < 0 || anchorLevel_ != level) {
+            if (anchorWatch_ >= 0) {
+                inotify_rm_watch(fd_, anchorWatch_);
+            }
+            anchorWatch_ = inotify_add_watch(fd_, levels_[level].c_str(), kAnchorMask);
+            anchorLevel_ = level;
+            if (anchorWatch_ >= 0) {
+                continue;
+            }
+        }
+        if (directoryWatch_ < 0 && level == 1 && watchDirectory()) {
+            // Back again, perhaps with links made before the watch was on.
+            for (PortEvent& event : rescan()) {
+                events.push_back(std::move(event));
+            }
+        }
+        break;
+    }
+    if (directoryWatch_ < 0 && !lossReported_) {
+        lossReported_ = true;
+        events.push_back({PortEvent::Kind::WatchLost, {}});
+    }
+}
+
 std::vector<PortEvent> PortDirectorySource::drainEvents() {
-    std::vector<PortEvent> events;
+    std::vector<PortEvent> events = std::move(pending_);
+    pending_.clear();
     bool overflowed = false;
     alignas(inotify_event) std::array<char, 16 * (sizeof(inotify_event) + NAME_MAX + 1)> buffer;
     for (;;) {
@@ -132,6 +178,8 @@ std::vector<PortEvent> PortDirectorySource::drainEvents() {
         }
     }
     if (overflowed) {
+        // Folders may have come and gone unseen as well.
+        settle(events);
         for (PortEvent& event : rescan()) {
             events.push_back(std::move(event));
         }
@@ -142,13 +190,14 @@ std::vector<PortEvent> PortDirectorySource::drainEvents() {
 void PortDirectorySource::handle(int watch, std::uint32_t mask, std::string_view name,
                                  std::vector<PortEvent>& events) {
     if (watch == directoryWatch_ && directoryWatch_ >= 0) {
-        if ((mask & (IN_DELETE_SELF | IN_MOVE_SELF | IN_IGNORED | IN_UNMOUNT)) != 0) {
+        if ((mask & kGoneMask) != 0) {
             // A directory moved elsewhere stays watched where it went; that
             // place is no longer the port directory.
             if ((mask & IN_MOVE_SELF) != 0) {
                 inotify_rm_watch(fd_, directoryWatch_);
             }
             directoryLost(events);
+            settle(events);
         } else if ((mask & (IN_CREATE | IN_MOVED_TO)) != 0) {
             linkAppeared(name, events);
         } else if ((mask & (IN_DELETE | IN_MOVED_FROM)) != 0) {
@@ -156,19 +205,15 @@ void PortDirectorySource::handle(int watch, std::uint32_t mask, std::string_view
         }
         return;
     }
-    if (watch == parentWatch_ && parentWatch_ >= 0) {
-        if ((mask & (IN_DELETE_SELF | IN_MOVE_SELF | IN_IGNORED | IN_UNMOUNT)) != 0) {
+    if (watch == anchorWatch_ && anchorWatch_ >= 0) {
+        if ((mask & kGoneMask) != 0) {
             if ((mask & IN_MOVE_SELF) != 0) {
-                inotify_rm_watch(fd_, parentWatch_);
+                inotify_rm_watch(fd_, anchorWatch_);
             }
-            parentWatch_ = -1;
-        } else if (directoryWatch_ < 0 && (mask & IN_ISDIR) != 0 &&
-                   name == directory_.filename().native() && watchDirectory()) {
-            // Back again, perhaps with links made before the watch was on.
-            for (PortEvent& event : rescan()) {
-                events.push_back(std::move(event));
-            }
+            anchorWatch_ = -1;
         }
+        // A folder below came, went or changed: the watches follow.
+        settle(events);
     }
     // Anything else belongs to a watch given up earlier.
 }

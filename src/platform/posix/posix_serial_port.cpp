@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <array>
 #include <optional>
+#include <thread>
 
 #include "link/line_description.hpp"
 #include "platform/posix/port_directory.hpp"
@@ -57,6 +58,28 @@ std::optional<speed_t> baudCode(std::uint32_t baudRate) {
     return std::nullopt;
 }
 
+// How long `count` bytes take on the line as the port is set now: a start
+// bit, the data bits, a parity bit if any and the stop bits for each byte.
+// A speed the table does not know counts as its slowest.
+std::chrono::microseconds lineTime(int fd, std::size_t count) {
+    termios t{};
+    std::uint64_t baudRate = kBaudCodes.front().baudRate;
+    std::uint64_t bitsPerByte = 10;
+    if (tcgetattr(fd, &t) == 0) {
+        const speed_t code = cfgetospeed(&t);
+        for (const BaudCode& entry : kBaudCodes) {
+            if (entry.code == code) {
+                baudRate = entry.baudRate;
+            }
+        }
+        const tcflag_t size = t.c_cflag & CSIZE;
+        const std::uint64_t dataBits = size == CS5 ? 5 : size == CS6 ? 6 : size == CS7 ? 7 : 8;
+        bitsPerByte = 1 + dataBits + ((t.c_cflag & PARENB) != 0 ? 1 : 0) +
+                      ((t.c_cflag & CSTOPB) != 0 ? 2 : 1);
+    }
+    return std::chrono::microseconds((count * bitsPerByte * 1'000'000 + baudRate - 1) / baudRate);
+}
+
 // Milliseconds until `deadline`, rounded up so that poll never wakes early.
 int millisecondsUntil(Clock::time_point deadline) {
     const auto left = deadline - Clock::now();
@@ -90,13 +113,21 @@ bool PosixSerialPort::openExisting(std::string_view name) {
         return false;
     }
     struct stat info {};
-    const bool usable = fstat(fd, &info) == 0 && S_ISCHR(info.st_mode) && isatty(fd) &&
-                        flock(fd, LOCK_EX | LOCK_NB) == 0 && ioctl(fd, TIOCEXCL) == 0;
-    if (!usable) {
+    if (fstat(fd, &info) != 0 || !S_ISCHR(info.st_mode) || !isatty(fd) ||
+        flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        ::close(fd);
+        return false;
+    }
+    // Ours now. Registered before it is made exclusive, so that no signal
+    // finds it exclusive and unregistered.
+    auto held = std::make_unique<SignalCleanup::HeldPort>(fd);
+    if (ioctl(fd, TIOCEXCL) != 0) {
+        held.reset();
         ::close(fd);
         return false;
     }
     fd_ = fd;
+    held_ = std::move(held);
     return true;
 }
 
@@ -187,6 +218,11 @@ bool PosixSerialPort::write(std::span<const std::uint8_t> bytes) {
     if (fd_ < 0) {
         return false;
     }
+    // The bytes cannot have left before their time on the line, and must
+    // have left within that time and a margin: an adapter that stops taking
+    // bytes must not hold the program for ever.
+    const Clock::time_point onTheLine = Clock::now() + lineTime(fd_, bytes.size());
+    const Clock::time_point deadline = onTheLine + kWriteMargin;
     std::size_t done = 0;
     while (done < bytes.size()) {
         const ssize_t n = ::write(fd_, bytes.data() + done, bytes.size() - done);
@@ -198,27 +234,47 @@ bool PosixSerialPort::write(std::span<const std::uint8_t> bytes) {
             continue;
         }
         if (n < 0 && errno != EAGAIN) {
-            return false;
+            return abandonWrite();
         }
-        // The output buffer is full: wait, without a time limit, until the
-        // device takes more or goes away.
+        // The output buffer is full: wait until the device takes more, goes
+        // away or runs out of time.
         pollfd p{fd_, POLLOUT, 0};
-        if (poll(&p, 1, -1) < 0 && errno != EINTR) {
-            return false;
+        const int ready = poll(&p, 1, millisecondsUntil(deadline));
+        if (ready < 0 && errno != EINTR) {
+            return abandonWrite();
+        }
+        if (ready == 0 && Clock::now() >= deadline) {
+            return abandonWrite();
         }
         if ((p.revents & (POLLERR | POLLHUP | POLLNVAL)) != 0) {
-            return false;
+            return abandonWrite();
         }
     }
     // A write counts as done when the bytes have left, not when the kernel has
     // queued them: the module's answer is awaited for only 54 ms after the
-    // write, and a 518-byte block alone takes 45 ms on the line.
-    while (tcdrain(fd_) != 0) {
-        if (errno != EINTR) {
-            return false;
+    // write, and a 518-byte block alone takes 45 ms on the line. tcdrain()
+    // would wait without a limit; the output queue is watched instead.
+    for (;;) {
+        int queued = 0;
+        if (ioctl(fd_, TIOCOUTQ, &queued) != 0) {
+            queued = 0;  // a device that cannot tell: the line time decides
         }
+        const Clock::time_point now = Clock::now();
+        if (queued == 0 && now >= onTheLine) {
+            return true;
+        }
+        if (now >= deadline) {
+            return abandonWrite();
+        }
+        std::this_thread::sleep_until(
+            queued == 0 ? onTheLine : std::min(deadline, now + std::chrono::milliseconds(1)));
     }
-    return true;
+}
+
+bool PosixSerialPort::abandonWrite() {
+    // Dropped, so that closing the port does not wait for the bytes either.
+    tcflush(fd_, TCOFLUSH);
+    return false;
 }
 
 ReadResult PosixSerialPort::read(std::span<std::uint8_t> buffer, const ReadTimeouts& timeouts) {
@@ -278,6 +334,7 @@ void PosixSerialPort::close() {
         // would outlive it while anyone else has the device open.
         ioctl(fd_, TIOCNXCL);
         flock(fd_, LOCK_UN);
+        held_.reset();
         ::close(fd_);
         fd_ = -1;
     }

@@ -7,6 +7,7 @@
 #include <memory>
 
 #include "link/serial_port.hpp"
+#include "platform/posix/signal_cleanup.hpp"
 
 namespace dl250t {
 
@@ -14,12 +15,18 @@ namespace dl250t {
 // the device, which binds every process including root, and TIOCEXCL, which
 // also keeps out programs that do not take the lock. The line is raw
 // 115200 8N1 without any flow control, so that every byte value passes
-// unchanged both ways.
+// unchanged both ways. While open, the port is registered with
+// SignalCleanup, so that a program ended by a signal does not leave it
+// exclusive for the next opener.
 class PosixSerialPort final : public SerialPort {
 public:
     // Once bytes have started to arrive, a read ends after a pause of at
     // least this long, however short the interval timeout it is given.
     static constexpr std::chrono::milliseconds kMinimumReadGap{20};
+
+    // A write fails when its bytes have not left this long after the time
+    // they need on the line.
+    static constexpr std::chrono::milliseconds kWriteMargin{500};
 
     // COM names are looked up in `portDirectory` (see port_names.hpp).
     explicit PosixSerialPort(std::filesystem::path portDirectory);
@@ -39,8 +46,12 @@ public:
     void close() override;
 
 private:
+    // Drops what is still queued and reports the write as failed.
+    bool abandonWrite();
+
     std::filesystem::path portDirectory_;
     int fd_ = -1;
+    std::unique_ptr<SignalCleanup::HeldPort> held_;
     termios settings_{};
 };
 

@@ -7,10 +7,15 @@
 
 #include "cli_app.hpp"
 #include "config/config_file.hpp"
+#include "config/field_codec.hpp"
+#include "platform/posix/posix_file_store.hpp"
 #include "support/temp_dir.hpp"
 
 namespace dl250t::cli {
 namespace {
+
+// Files on disk, as the programs have them.
+PosixFileStore files;
 
 using ::testing::HasSubstr;
 using testing::readAll;
@@ -34,7 +39,7 @@ struct CliFixture : ::testing::Test {
     std::string path(const std::string& name) const { return (dir / name).string(); }
 
     std::string saveBlock(const std::string& name, ConfigBlock block) {
-        EXPECT_EQ(saveConfigFile(dir / name, block), Outcome::FileWritten);
+        EXPECT_EQ(saveConfigFile(files, dir / name, block), Outcome::FileWritten);
         return path(name);
     }
 
@@ -134,7 +139,7 @@ TEST_F(CliFixture, ImportAdjustsRangesAndPrintsEachWarning) {
                          R"({"sleepRatio": 3000, "tickUs": 108, "addressLength": 16})");
     ASSERT_EQ(r.status, kExitOk);
     EXPECT_THAT(r.err, HasSubstr("睡醒占空比为3000超出[0 ~ 2500]范围，自动调整为2500！\n"));
-    const LoadedConfigFile file = loadConfigFile(dir / "out.cfg");
+    const LoadedConfigFile file = loadConfigFile(files, dir / "out.cfg");
     ASSERT_EQ(file.check, BlockCheck::Ok);
     EXPECT_EQ(file.block[62], 0xC4);
     EXPECT_EQ(file.block[63], 0x09);
@@ -147,11 +152,11 @@ TEST_F(CliFixture, ImportAdjustsRangesAndPrintsEachWarning) {
 // read refuses, and the largest doubles show rounded beyond the range.
 TEST_F(CliFixture, ImportTakesOnlyRealsTheFormCanReadBack) {
     CliRun r = run({"import", "-", "-o", path("out.cfg")},
-                   R"({"carrierThresholdDbm": -0.0, "frameCheckIndex": 9})");
+                   R"({"carrierThresholdDbm": -0.0, "frameCheckIndex": -1})");
     ASSERT_EQ(r.status, kExitOk);
     EXPECT_THAT(r.err, ::testing::Not(HasSubstr("请键入一个数。")));
-    // The read went on to the lists: an index beyond its list reads as -1.
-    EXPECT_EQ(loadConfigFile(dir / "out.cfg").block[83], 0xFF);
+    // The read went on to the lists: no selection is stored as 0xFF.
+    EXPECT_EQ(loadConfigFile(files, dir / "out.cfg").block[83], 0xFF);
 
     writeAll(dir / "keep.cfg", {1, 2, 3});
     r = run({"import", "-", "-o", path("keep.cfg")},
@@ -174,7 +179,7 @@ TEST_F(CliFixture, ImportTakesTheIdentityFromTheBase) {
         run({"import", "-", "-o", path("out.cfg"), "--base", saveBlock("base.cfg", base)},
             R"({"uartBaudIndex": 11})");
     ASSERT_EQ(r.status, kExitOk);
-    const LoadedConfigFile file = loadConfigFile(dir / "out.cfg");
+    const LoadedConfigFile file = loadConfigFile(files, dir / "out.cfg");
     EXPECT_EQ(file.block[28], 'N');
     EXPECT_EQ(file.block[69], 24) << "the base's crystal chooses the mantissa";
     EXPECT_EQ(file.block[400], 0x5A);
@@ -215,8 +220,8 @@ TEST_F(CliFixture, ExportThenImportReproducesTheFile) {
         ASSERT_EQ(readAll(dir / "again.cfg"), readAll(settled)) << "round " << round;
 
         ASSERT_EQ(run({"import", "-", "-o", path("fresh.cfg")}, exported.out).status, kExitOk);
-        const ConfigBlock fresh = loadConfigFile(dir / "fresh.cfg").block;
-        ConfigBlock original = loadConfigFile(settled).block;
+        const ConfigBlock fresh = loadConfigFile(files, dir / "fresh.cfg").block;
+        ConfigBlock original = loadConfigFile(files, settled).block;
         // What the module keeps for itself is not a setting: the upper bits of
         // byte 72 and the slot bytes beyond each command's length.
         original[72] = static_cast<std::uint8_t>((original[72] & 0x03) | (fresh[72] & 0xFC));
@@ -228,6 +233,79 @@ TEST_F(CliFixture, ExportThenImportReproducesTheFile) {
         for (std::size_t i = 38; i <= 300; ++i) {
             ASSERT_EQ(fresh[i], original[i]) << "round " << round << " byte " << i;
         }
+    }
+}
+
+// An index the window could never pick was stored as 0xFF with success.
+TEST_F(CliFixture, ImportRefusesListIndexesOutsideTheirLists) {
+    writeAll(dir / "keep.cfg", {1, 2, 3});
+    for (const std::string field :
+         {R"("defaultRateIndex": 2147483647)", R"("deviceCountIndex": -5)", R"("rfPowerIndex": 8)",
+          R"("uartBaudIndex": 13)", R"("actPinFunction": 3)", R"("frameCheckIndex": 4)"}) {
+        const CliRun r = run({"import", "-", "-o", path("keep.cfg")}, "{" + field + "}");
+        EXPECT_EQ(r.status, kExitBadSettings) << field;
+        const std::string name = field.substr(1, field.find('"', 1) - 1);
+        EXPECT_THAT(r.err, HasSubstr(name + ": outside its list")) << field;
+    }
+    EXPECT_EQ(readAll(dir / "keep.cfg"), (std::vector<std::uint8_t>{1, 2, 3}));
+
+    const CliRun r = run({"import", "-", "-o", path("out.cfg")},
+                         R"({"rateLowerIndex": 11, "rfPowerIndex": 7, "deviceCountIndex": -1})");
+    ASSERT_EQ(r.status, kExitOk) << r.err;
+    const ConfigBlock block = loadConfigFile(files, dir / "out.cfg").block;
+    EXPECT_EQ(block[52], 11);
+    EXPECT_EQ(block[58], 7);
+    EXPECT_EQ(block[60], 0xFF);
+}
+
+// The parser stops at a NUL byte as if the text ended there.
+TEST_F(CliFixture, ImportReadsTheWholeInput) {
+    const std::string text = std::string(R"({"networkId": 7})") + '\0' + "{{{";
+    const CliRun r = run({"import", "-", "-o", path("out.cfg")}, text);
+    EXPECT_EQ(r.status, kExitBadSettings);
+    EXPECT_FALSE(std::filesystem::exists(dir / "out.cfg"));
+}
+
+// Export prints what the form shows: reals with the digits the window shows
+// them with, and an index outside its list as no selection, which import
+// then takes back without a word.
+TEST_F(CliFixture, ExportPrintsTheValuesAsTheFormShowsThem) {
+    ConfigBlock block = makeInitialWorkingBlock();
+    encodeFrequencyMHz(block, 433.0, 26);  // shown as 432.999969482422
+    block[52] = 12;                        // the lower rate beyond its list
+    const std::string base = saveBlock("base.cfg", block);
+    ASSERT_EQ(run({"import", "-", "-o", path("settled.cfg"), "--base", base}, "{}").status,
+              kExitOk);
+
+    const CliRun exported = run({"export", path("settled.cfg")});
+    ASSERT_EQ(exported.status, kExitOk);
+    const auto json = nlohmann::json::parse(exported.out);
+    EXPECT_EQ(json["rateLowerIndex"], -1);
+    const std::string shown = run({"show", path("settled.cfg")}).out;
+    const std::string label = "起始频点(MHz): ";
+    const auto at = shown.find(label) + label.size();
+    EXPECT_THAT(
+        exported.out,
+        HasSubstr("\"startFrequencyMHz\": " + shown.substr(at, shown.find('\n', at) - at) + ",\n"));
+
+    const CliRun imported =
+        run({"import", "-", "-o", path("again.cfg"), "--base", path("settled.cfg")}, exported.out);
+    EXPECT_EQ(imported.status, kExitOk);
+    EXPECT_EQ(imported.err, "");
+    EXPECT_EQ(readAll(dir / "again.cfg"), readAll(dir / "settled.cfg"));
+}
+
+// A module's identity could clear the terminal and retitle it.
+TEST_F(CliFixture, ShowPrintsControlCharactersEscaped) {
+    ConfigBlock block = makeInitialWorkingBlock();
+    const std::string identity = "Lorandix\x1b[2J\x1b]0;owned\x07\\\xc2\x9b";
+    std::fill(block.bytes.begin() + 4, block.bytes.begin() + 36, 0);
+    std::copy(identity.begin(), identity.end(), block.bytes.begin() + 4);
+    const CliRun r = run({"show", saveBlock("a.cfg", block)});
+    ASSERT_EQ(r.status, kExitOk);
+    EXPECT_THAT(r.out, HasSubstr("名称: Lorandix\\x1b[2J\\x1b]0;owned\\x07\\\\\\u009b\n"));
+    for (const char c : r.out) {
+        EXPECT_TRUE(static_cast<unsigned char>(c) >= 0x20 || c == '\n') << int(c);
     }
 }
 

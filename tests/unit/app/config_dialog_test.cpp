@@ -3,10 +3,13 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <cstring>
 
 #include "config/config_file.hpp"
 #include "config/field_codec.hpp"
+#include "platform/posix/posix_file_store.hpp"
 #include "support/outcome_printer.hpp"
 #include "support/recording_prompter.hpp"
 #include "support/scripted_serial_port.hpp"
@@ -15,6 +18,9 @@
 
 namespace dl250t {
 namespace {
+
+// Files on disk, as the programs have them.
+PosixFileStore files;
 
 using ::testing::ElementsAre;
 using testing::RecordingPrompter;
@@ -77,7 +83,7 @@ struct DialogFixture : ::testing::Test {
     FakeHost host;
     ScriptedPortFactory ports;
     FixedClock clock;
-    ConfigDialog dialog{{view, prompter, host, ports, clock, "dl250t-config"}};
+    ConfigDialog dialog{{view, prompter, host, ports, clock, files, "dl250t-config"}};
 };
 
 TEST_F(DialogFixture, StartsCollapsedWithTheDefaultsShown) {
@@ -97,7 +103,7 @@ TEST(DialogStartup, FailedRegistrationWarnsAndDisablesAutoConfigure) {
     host.registrationWorks = false;
     ScriptedPortFactory ports;
     FixedClock clock;
-    ConfigDialog dialog{{view, prompter, host, ports, clock, "dl250t-config"}};
+    ConfigDialog dialog{{view, prompter, host, ports, clock, files, "dl250t-config"}};
     dialog.initialise();
     ASSERT_EQ(prompter.messages().size(), 1u);
     EXPECT_EQ(prompter.messages()[0].text,
@@ -247,7 +253,7 @@ TEST_F(FileFixture, SaveWritesAStampedScrambledBlockAndKeepsItPlain) {
     const auto bytes = testing::readAll(dir / "a.cfg");
     ASSERT_EQ(bytes.size(), 518u);
     EXPECT_EQ(bytes[0], 'A' ^ 0xA7);
-    const LoadedConfigFile loaded = loadConfigFile(dir / "a.cfg");
+    const LoadedConfigFile loaded = loadConfigFile(files, dir / "a.cfg");
     EXPECT_EQ(loaded.check, BlockCheck::Ok);
     EXPECT_EQ(loaded.block, dialog.workingBlock());
     ASSERT_EQ(prompter.fileRequests().size(), 1u);
@@ -292,15 +298,29 @@ TEST_F(FileFixture, OpenChecksLengthAndLoadsTheFirst518Bytes) {
     EXPECT_THAT(prompter.messageTexts(), ElementsAre(outcomeText(Outcome::FileOpenFailed)));
 }
 
+// The window froze until a writer came to a pipe; a file that fails part way
+// was reported as too short.
+TEST_F(FileFixture, OpenOfAPipeOrAnUnreadableFileFailsToOpenAtOnce) {
+    ASSERT_EQ(mkfifo((dir / "pipe.cfg").c_str(), 0600), 0);
+    for (const std::string& path : {(dir / "pipe.cfg").string(), std::string("/proc/self/mem")}) {
+        prompter.clearRecord();
+        prompter.queueFileAnswer(path);
+        EXPECT_EQ(dialog.open(), Outcome::FileOpenFailed) << path;
+        EXPECT_THAT(prompter.messageTexts(), ElementsAre(outcomeText(Outcome::FileOpenFailed)))
+            << path;
+        EXPECT_EQ(view.text(ctl::StatusLine), outcomeText(Outcome::FileOpenFailed));
+    }
+}
+
 TEST_F(FileFixture, SaveAfterOpenKeepsTheWorkingIdentity) {
     ConfigBlock other = moduleBlock("Lorandix Other R 26807");
     encodeNetworkId(other, 555);
-    ASSERT_EQ(saveConfigFile(dir / "other.cfg", other), Outcome::FileWritten);
+    ASSERT_EQ(saveConfigFile(files, dir / "other.cfg", other), Outcome::FileWritten);
     prompter.queueFileAnswer((dir / "other.cfg").string());
     dialog.open();
     prompter.queueFileAnswer((dir / "saved.cfg").string());
     dialog.save();
-    const ConfigBlock saved = loadConfigFile(dir / "saved.cfg").block;
+    const ConfigBlock saved = loadConfigFile(files, dir / "saved.cfg").block;
     EXPECT_EQ(std::string(reinterpret_cast<const char*>(saved.data() + 4)),
               "Lorandix AMR Ver Moudle U 13306");
     EXPECT_EQ(saved[36], 6);
@@ -348,6 +368,17 @@ TEST_F(DialogFixture, PortArrivalAndRemovalTexts) {
     EXPECT_EQ(ports.device.portsCreated, 0) << "nothing is read or written";
 }
 
+// The port directory can no longer be watched: the operator learns why
+// plug-ins go unnoticed, and nothing else happens.
+TEST_F(DialogFixture, ALostPortWatchIsToldOnTheStatusLine) {
+    view.setText(ctl::Port, "COM4");
+    dialog.handlePortEvent({PortEvent::Kind::WatchLost, {}});
+    EXPECT_EQ(view.text(ctl::StatusLine), "串口目录无法监视！");
+    EXPECT_EQ(view.text(ctl::Port), "COM4");
+    EXPECT_TRUE(prompter.messages().empty());
+    EXPECT_EQ(ports.device.portsCreated, 0);
+}
+
 TEST(DeviceChange, KeyPathFromTheInterfacePath) {
     EXPECT_EQ(deviceParametersKeyPath(
                   "\\\\?\\USB#VID_1234&PID_5678#6&2A3B4C5D&0&1#{86e0d1e0-8089-11d0-9ce4-"
@@ -386,7 +417,7 @@ TEST(DeviceChange, ArrivalLooksUpThePortName) {
     ScriptedPortFactory ports;
     FixedClock clock;
     MapPortNames names;
-    ConfigDialog dialog{{view, prompter, host, ports, clock, "dl250t-config", &names}};
+    ConfigDialog dialog{{view, prompter, host, ports, clock, files, "dl250t-config", &names}};
     dialog.initialise();
     const std::string path = "\\\\?\\USB#VID_1234&PID_5678#6&2A3B4C5D&0&1#{guid}";
     EXPECT_EQ(dialog.handleDeviceChange(0x8000, broadcast(5, path)), 0);
@@ -461,6 +492,53 @@ TEST_F(DialogFixture, ArrivalDuringAnOpenBoxIsHandledAfterItExactlyOnce) {
     EXPECT_TRUE(ports.device.misuse.empty());
 }
 
+// Links made and removed continuously while one error box stayed open queued
+// hundreds of events and wrote modules long gone. A port that came and went
+// meanwhile has nothing to be written; one announced again and again is
+// written once; the queue never holds more than one event for each port.
+TEST_F(DialogFixture, PortsComingAndGoingDuringABoxAreSettledWhenItCloses) {
+    view.setChecked(ctl::AutoConfigure, true);
+    dialog.onAutoConfigureClicked();
+    view.setText(ctl::Serial, "00 00 00 00 00 01");
+    ports.device.replies.push_back(ScriptedReply::block(moduleBlock()));
+    ports.device.replies.push_back(ScriptedReply::text("ATER"));  // COM3 refuses
+    scriptWrite();                                                // COM6
+    scriptWrite();                                                // COM7
+
+    std::size_t mostWaiting = 0;
+    bool delivered = false;
+    prompter.whileMessageOpen([&](const testing::RecordedMessage&) {
+        if (std::exchange(delivered, true)) {
+            return;
+        }
+        const auto deliver = [&](PortEvent::Kind kind, const char* name) {
+            dialog.handlePortEvent({kind, name});
+            mostWaiting = std::max(mostWaiting, dialog.waitingPortEvents());
+        };
+        for (int i = 0; i < 300; ++i) {
+            deliver(PortEvent::Kind::Arrival, "COM5");
+            deliver(PortEvent::Kind::Arrival, "COM6");
+            deliver(PortEvent::Kind::Removal, "COM5");
+        }
+        deliver(PortEvent::Kind::Arrival, "COM7");
+        deliver(PortEvent::Kind::Removal, "COM7");
+        deliver(PortEvent::Kind::Arrival, "COM7");
+    });
+    dialog.handlePortEvent({PortEvent::Kind::Arrival, "COM3"});
+
+    EXPECT_THAT(prompter.messageTexts(), ElementsAre(outcomeText(Outcome::ModuleWriteFailed)));
+    EXPECT_LE(mostWaiting, 2u);
+    EXPECT_EQ(dialog.waitingPortEvents(), 0u);
+    // Two exchanges for each of COM3, COM6 and COM7.
+    EXPECT_EQ(std::count(ports.device.calls.begin(), ports.device.calls.end(),
+                         testing::PortCall::OpenExisting),
+              6);
+    EXPECT_EQ(ports.device.openedName, "COM7");
+    EXPECT_EQ(view.text(ctl::StatusLine), outcomeText(Outcome::ModuleWritten));
+    EXPECT_EQ(view.text(ctl::Serial), "00 00 00 00 00 03");
+    EXPECT_TRUE(ports.device.misuse.empty());
+}
+
 TEST_F(DialogFixture, RateSelectionChangesAreRouted) {
     view.setSelection(ctl::DefaultRate, 11);
     dialog.handleControlEvent(ControlEvent::SelectionChanged, ctl::DefaultRate);
@@ -528,8 +606,8 @@ struct JournalFixture : DialogFixture {
 
     FakeJournal journal;
     std::vector<ModuleRecord> observed;
-    ConfigDialog journaled{{view, prompter, host, ports, clock, "dl250t-config", nullptr, nullptr,
-                            [this](const ModuleRecord& r) { observed.push_back(r); }}};
+    ConfigDialog journaled{{view, prompter, host, ports, clock, files, "dl250t-config", nullptr,
+                            nullptr, [this](const ModuleRecord& r) { observed.push_back(r); }}};
 };
 
 TEST_F(JournalFixture, EveryWriteIsRecordedAndObservedWithWhatWasSent) {

@@ -53,9 +53,13 @@ TEST(HotPlugSources, StartWhatThisMachineOffers) {
     }
     EXPECT_NE(sources.front()->descriptor(), sources.back()->descriptor());
 
-    // A port directory others may write to is not watched at all.
+    // A port directory others may write to is not watched, and its source
+    // says so.
     fs::permissions(dir.path(), fs::perms::others_write, fs::perm_options::add);
-    EXPECT_EQ(startHotPlugSources(dir / "ports").size(), devicesWatched ? 1u : 0u);
+    auto refused = startHotPlugSources(dir / "ports");
+    ASSERT_EQ(refused.size(), devicesWatched ? 2u : 1u);
+    EXPECT_EQ(refused.back()->drainEvents(),
+              (std::vector<PortEvent>{{PortEvent::Kind::WatchLost, {}}}));
 }
 
 }  // namespace

@@ -30,6 +30,10 @@ PortEvent removal(std::string name) {
     return {PortEvent::Kind::Removal, std::move(name)};
 }
 
+PortEvent watchLost() {
+    return {PortEvent::Kind::WatchLost, {}};
+}
+
 bool readable(int fd) {
     pollfd watched{fd, POLLIN, 0};
     return poll(&watched, 1, 0) == 1;
@@ -161,7 +165,8 @@ TEST_F(PortDirectorySourceTest, DeletedDirectoryUnplugsAndIsWatchedAgainWhenBack
     source->drainEvents();
 
     fs::remove_all(ports);
-    EXPECT_THAT(source->drainEvents(), UnorderedElementsAre(removal("COM3"), removal("COM5")));
+    EXPECT_THAT(source->drainEvents(),
+                UnorderedElementsAre(removal("COM3"), removal("COM5"), watchLost()));
     EXPECT_FALSE(source->watchingDirectory());
     EXPECT_FALSE(readable(source->descriptor())) << "a lost directory must not keep it busy";
     EXPECT_THAT(source->drainEvents(), IsEmpty());
@@ -178,7 +183,7 @@ TEST_F(PortDirectorySourceTest, DirectoryMovedAwayUnplugsItsLinks) {
     auto source = startSource();
     ASSERT_NE(source, nullptr);
     fs::rename(ports, dir / "elsewhere");
-    EXPECT_THAT(source->drainEvents(), ElementsAre(removal("COM5")));
+    EXPECT_THAT(source->drainEvents(), ElementsAre(removal("COM5"), watchLost()));
     fs::create_symlink("/dev/null", dir / "elsewhere" / "COM3");
     EXPECT_THAT(source->drainEvents(), IsEmpty()) << "no longer the port directory";
     EXPECT_FALSE(readable(source->descriptor()));
@@ -187,21 +192,67 @@ TEST_F(PortDirectorySourceTest, DirectoryMovedAwayUnplugsItsLinks) {
     EXPECT_THAT(source->drainEvents(), ElementsAre(arrival("COM3"), arrival("COM5")));
 }
 
+// A refused directory is not watched, and says so; it is watched as soon as
+// it is put right.
 TEST_F(PortDirectorySourceTest, RefusesADirectoryOthersCouldPlantLinksIn) {
     fs::permissions(ports, fs::perms::others_write, fs::perm_options::add);
-    EXPECT_EQ(PortDirectorySource::start(ports), nullptr);
+    auto refused = PortDirectorySource::start(ports);
+    ASSERT_NE(refused, nullptr);
+    EXPECT_FALSE(refused->watchingDirectory());
+    EXPECT_THAT(refused->drainEvents(), ElementsAre(watchLost()));
     fs::permissions(ports, fs::perms::others_write, fs::perm_options::remove);
+    EXPECT_THAT(refused->drainEvents(), ElementsAre(arrival("COM5")));
+    EXPECT_TRUE(refused->watchingDirectory());
 
     fs::create_directory(dir / "real");
     fs::create_directory_symlink(dir / "real", dir / "linked");
-    EXPECT_EQ(PortDirectorySource::start(dir / "linked"), nullptr);
+    auto linked = PortDirectorySource::start(dir / "linked");
+    ASSERT_NE(linked, nullptr);
+    EXPECT_FALSE(linked->watchingDirectory());
+    EXPECT_THAT(linked->drainEvents(), ElementsAre(watchLost()));
 
     // A missing one is made, private to its owner.
     auto source = PortDirectorySource::start(dir / "fresh");
     ASSERT_NE(source, nullptr);
+    EXPECT_TRUE(source->watchingDirectory());
+    EXPECT_THAT(source->drainEvents(), IsEmpty());
     EXPECT_EQ(fs::status(dir / "fresh").permissions() & fs::perms::all, fs::perms::owner_all);
     EXPECT_NE(fcntl(source->descriptor(), F_GETFL) & O_NONBLOCK, 0);
     EXPECT_NE(fcntl(source->descriptor(), F_GETFD) & FD_CLOEXEC, 0);
+}
+
+// Removing the folder that holds the port directory left nothing watched:
+// plug-ins were never seen again. The watch climbs up to a folder that is
+// still there and comes back down as the folders come back.
+TEST_F(PortDirectorySourceTest, RemovedFoldersAboveAreWatchedAgainWhenBack) {
+    const fs::path top = dir / "runtime";
+    const fs::path nested = top / "dl250t" / "ports";
+    fs::create_directory(top);
+    auto source = PortDirectorySource::start(nested);
+    ASSERT_NE(source, nullptr);
+    ASSERT_TRUE(source->watchingDirectory());
+    fs::create_symlink("/dev/null", nested / "COM3");
+    EXPECT_THAT(source->drainEvents(), ElementsAre(arrival("COM3")));
+
+    for (int round = 0; round < 2; ++round) {
+        SCOPED_TRACE(round == 0 ? "step by step" : "all at once");
+        fs::remove_all(top / "dl250t");
+        EXPECT_THAT(source->drainEvents(), ElementsAre(removal("COM3"), watchLost()));
+        EXPECT_FALSE(source->watchingDirectory());
+
+        if (round == 0) {
+            fs::create_directory(top / "dl250t");
+            EXPECT_THAT(source->drainEvents(), IsEmpty());
+            fs::create_directory(nested);
+        } else {
+            fs::create_directories(nested);
+        }
+        fs::permissions(top / "dl250t", fs::perms::owner_all, fs::perm_options::replace);
+        fs::permissions(nested, fs::perms::owner_all, fs::perm_options::replace);
+        fs::create_symlink("/dev/null", nested / "COM3");
+        EXPECT_THAT(source->drainEvents(), ElementsAre(arrival("COM3")));
+        EXPECT_TRUE(source->watchingDirectory());
+    }
 }
 
 TEST_F(PortDirectorySourceTest, LinkMadeWhileOthersMayWriteIsNoArrival) {
