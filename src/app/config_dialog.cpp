@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <chrono>
 #include <cstring>
 
 #include "config/config_file.hpp"
@@ -29,14 +30,21 @@ FileRequest configFileRequest(FileRequest::Mode mode) {
 
 }  // namespace
 
-// Reports of the module exchanges: the status line, and an error box for failures.
+// Reports of the module exchanges: the status line, and an error box for
+// failures. A read-back tells only of failures.
 class ConfigDialog::Reporter final : public ExchangeReporter {
 public:
-    explicit Reporter(ConfigDialog& dialog) : dialog_(dialog) {}
-    void report(Outcome outcome) override { dialog_.report(outcome); }
+    explicit Reporter(ConfigDialog& dialog, bool failuresOnly = false)
+        : dialog_(dialog), failuresOnly_(failuresOnly) {}
+    void report(Outcome outcome) override {
+        if (!failuresOnly_ || !isSuccess(outcome)) {
+            dialog_.report(outcome);
+        }
+    }
 
 private:
     ConfigDialog& dialog_;
+    bool failuresOnly_;
 };
 
 // Marks a command as running. Port events that arrive meanwhile wait, and the
@@ -63,6 +71,8 @@ ConfigDialog::ConfigDialog(Services services)
       ports_(services.ports),
       files_(services.files),
       devicePortNames_(services.devicePortNames),
+      journal_(services.journal),
+      onModuleRecord_(std::move(services.onModuleRecord)),
       form_(services.view, services.prompter, std::move(services.programName)),
       working_(makeInitialWorkingBlock()) {
     form_.settings().serialText = defaultSerialText(services.clock.secondsSince1970());
@@ -166,20 +176,59 @@ Outcome ConfigDialog::write() {
     if (port.empty()) {
         return report(Outcome::NoPortChosen);
     }
+    if (journal_ != nullptr) {
+        // A journal that cannot take the module's line stops the module
+        // before it is touched.
+        const auto serial = journal_->beginModule(view_.text(ctl::Serial));
+        if (!serial) {
+            return report(Outcome::JournalFailed);
+        }
+        if (*serial != view_.text(ctl::Serial)) {
+            view_.setText(ctl::Serial, *serial);
+        }
+    }
+    ModuleRecord record;
+    record.time = std::chrono::system_clock::now();
+    record.port = port;
+    const auto started = std::chrono::steady_clock::now();
+    record.outcome = writeModule(port, record);
+    record.milliseconds = std::chrono::duration_cast<std::chrono::milliseconds>(
+                              std::chrono::steady_clock::now() - started)
+                              .count();
+    const bool recorded = journal_ == nullptr || journal_->finishModule(record);
+    if (onModuleRecord_) {
+        onModuleRecord_(record);
+    }
+    if (!recorded) {
+        return report(Outcome::JournalFailed);
+    }
+    return record.outcome;
+}
+
+Outcome ConfigDialog::writeModule(const std::string& port, ModuleRecord& record) {
+    {
+        // The number as the encode will read it from the form.
+        ConfigBlock serial;
+        encodeSerialText(serial, view_.text(ctl::Serial));
+        record.serial = decodeSerialText(serial);
+    }
     Reporter reporter(*this);
     const Outcome read = readExchange(ports_, port, scratch_, reporter);
     if (read != Outcome::ModuleRead) {
         return read;
     }
+    record.moduleName = identityName(scratch_);
+    record.moduleVersion = identityVersion(scratch_);
 
     // The connected module's identity, shown without touching the record.
-    view_.setText(ctl::ModuleName, identityName(scratch_));
-    view_.setText(ctl::Version, identityVersion(scratch_));
+    view_.setText(ctl::ModuleName, record.moduleName);
+    view_.setText(ctl::Version, record.moduleVersion);
     view_.setText(ctl::Type, identityType(scratch_));
     view_.setText(ctl::MaxPower, identityMaxPower(scratch_));
+    bool encoded = false;
     const Outcome written = writeExchange(
         ports_, port, working_,
-        [this](ConfigBlock& block) {
+        [this, &encoded](ConfigBlock& block) {
             // The module keeps its own identity string and version. They are
             // taken only once the port is open again, so that a module pulled
             // out between the two exchanges leaves the working block as it was.
@@ -187,13 +236,60 @@ Outcome ConfigDialog::write() {
                       scratch_.bytes.begin() + block::kSerial,
                       block.bytes.begin() + block::kIdentity);
             form_.encodeForStoring(block);
+            encoded = true;
         },
         reporter);
-    if (written == Outcome::ModuleWritten) {
-        incrementSerial(working_);
-        view_.setText(ctl::Serial, decodeSerialText(working_));
+    if (encoded) {
+        // Stamped by now: the block as it went to the module.
+        record.serial = decodeSerialText(working_);
+        record.crc =
+            static_cast<std::uint16_t>(working_[block::kCrc] | working_[block::kCrc + 1] << 8);
     }
+    if (written != Outcome::ModuleWritten) {
+        return written;
+    }
+    if (verify_) {
+        const Outcome verified = verifyStored(port, record);
+        if (verified != Outcome::ModuleWritten) {
+            return verified;
+        }
+    }
+    incrementSerial(working_);
+    view_.setText(ctl::Serial, decodeSerialText(working_));
     return written;
+}
+
+Outcome ConfigDialog::verifyStored(const std::string& port, ModuleRecord& record) {
+    // A block of its own, so that the working block stays as it was sent.
+    // The status line keeps the write's success unless the read-back fails.
+    ConfigBlock stored;
+    Reporter reporter(*this, true);
+    const Outcome read = readExchange(ports_, port, stored, reporter);
+    if (read != Outcome::ModuleRead) {
+        return read;
+    }
+    if (stored != working_) {
+        record.verify = ModuleRecord::Verify::Mismatch;
+        return report(Outcome::ModuleVerifyFailed);
+    }
+    record.verify = ModuleRecord::Verify::Ok;
+    return Outcome::ModuleWritten;
+}
+
+bool ConfigDialog::useJournal(ProductionJournal* journal) {
+    CommandScope scope(*this);
+    journal_ = journal;
+    if (journal_ == nullptr) {
+        return true;
+    }
+    if (!journal_->open()) {
+        report(Outcome::JournalFailed);
+        return false;
+    }
+    if (const auto next = journal_->resumeSerial()) {
+        view_.setText(ctl::Serial, *next);
+    }
+    return true;
 }
 
 Outcome ConfigDialog::open() {

@@ -2,12 +2,14 @@
 
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <optional>
 #include <span>
 #include <string>
 
 #include "app/device_change.hpp"
 #include "app/port_event.hpp"
+#include "app/production_journal.hpp"
 #include "app/window_host.hpp"
 #include "config/clock.hpp"
 #include "config/config_block.hpp"
@@ -42,6 +44,10 @@ public:
         std::string programName;
         // Only for platforms whose notifications carry device paths.
         DevicePortNames* devicePortNames = nullptr;
+        // Where every module Write is recorded; none by default (see useJournal).
+        ProductionJournal* journal = nullptr;
+        // Told of every module Write, once the journal has its line.
+        std::function<void(const ModuleRecord&)> onModuleRecord = {};
     };
 
     explicit ConfigDialog(Services services);
@@ -86,6 +92,19 @@ public:
     void toggleAdvanced();
     void onAutoConfigureClicked();
 
+    // From now on every Write is recorded in this journal; nullptr records
+    // none. The journal is opened here. When it cannot be, that is reported
+    // and false returned, and Write writes no module until the journal takes
+    // lines again. A journal that has a module written successfully puts the
+    // serial number after that one into the form, so that numbering goes on.
+    bool useJournal(ProductionJournal* journal);
+
+    // With verification on, Write reads back every block the module
+    // acknowledged and compares all its bytes with what was sent; a module
+    // that holds something else fails and the serial number stays.
+    void setVerify(bool verify) { verify_ = verify; }
+    bool verify() const { return verify_; }
+
     const ConfigBlock& workingBlock() const { return working_; }
     const ConfigBlock& scratchBlock() const { return scratch_; }
     SettingsForm& form() { return form_; }
@@ -109,6 +128,9 @@ private:
     void queuePortEvent(const PortEvent& event);
     void handlePortEventNow(const PortEvent& event);
     void drainPortEvents();
+    // Write's exchanges with the module, filling in the record as they go.
+    Outcome writeModule(const std::string& port, ModuleRecord& record);
+    Outcome verifyStored(const std::string& port, ModuleRecord& record);
 
     FormView& view_;
     Prompter& prompter_;
@@ -116,6 +138,9 @@ private:
     SerialPortFactory& ports_;
     FileStore& files_;
     DevicePortNames* devicePortNames_;
+    ProductionJournal* journal_;
+    std::function<void(const ModuleRecord&)> onModuleRecord_;
+    bool verify_ = false;
     SettingsForm form_;
     ConfigBlock working_;
     ConfigBlock scratch_;

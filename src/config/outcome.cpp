@@ -16,7 +16,7 @@ struct OutcomeEntry {
 using enum OutcomeDisplay;
 
 // Every outcome with its text, in the order of the enumeration.
-constexpr std::array<OutcomeEntry, 17> kOutcomes = {{
+constexpr std::array<OutcomeEntry, 19> kOutcomes = {{
     {Outcome::ModuleRead, "模块读取成功！", StatusLine},
     {Outcome::ModuleWritten, "模块写入成功！", StatusLine},
     {Outcome::FileOpened, "文件打开成功！", StatusLine},
@@ -30,8 +30,10 @@ constexpr std::array<OutcomeEntry, 17> kOutcomes = {{
     {Outcome::KeywordMismatch, "配置块关键字不匹配！", StatusLineAndErrorBox},
     {Outcome::CrcMismatch, "配置块CRC检验错误！", StatusLineAndErrorBox},
     {Outcome::ModuleWriteFailed, "模块写入失败！", StatusLineAndErrorBox},
+    {Outcome::ModuleVerifyFailed, "模块校验失败！", StatusLineAndErrorBox},
     {Outcome::FileOpenFailed, "文件打开失败！", StatusLineAndErrorBox},
     {Outcome::FileWriteFailed, "文件写入失败！", StatusLineAndErrorBox},
+    {Outcome::JournalFailed, "生产记录写入失败！", StatusLineAndErrorBox},
     {Outcome::NoPortChosen, "请选择一个COM口！", ErrorBox},
     {Outcome::Cancelled, "", Nothing},
 }};

@@ -23,8 +23,10 @@ enum class Outcome {
     KeywordMismatch,
     CrcMismatch,
     ModuleWriteFailed,
+    ModuleVerifyFailed,  // the block read back differs from the one written
     FileOpenFailed,
     FileWriteFailed,
+    JournalFailed,  // the production journal cannot take the module's line
     // Commands that never started. With no port chosen the operator is asked
     // for one in an error box and the status line keeps its text; a cancelled
     // file chooser shows nothing at all.

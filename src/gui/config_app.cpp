@@ -5,6 +5,8 @@
 #include <QScreen>
 
 #include "gui/form_font.hpp"
+#include "gui/module_text.hpp"
+#include "platform/journal_files.hpp"
 
 namespace dl250t {
 
@@ -13,10 +15,12 @@ ConfigApp::ConfigApp(Options options)
       view_(window_),
       qtPrompter_(&window_),
       host_(window_, std::move(options.startSources)),
-      ports_(options.portDirectory) {
+      ports_(options.portDirectory),
+      prompter_(options.prompter != nullptr ? *options.prompter : qtPrompter_),
+      journalPath_(std::move(options.journal)) {
     dialog_ = std::make_unique<ConfigDialog>(ConfigDialog::Services{
         .view = view_,
-        .prompter = options.prompter != nullptr ? *options.prompter : qtPrompter_,
+        .prompter = prompter_,
         .host = host_,
         .ports = ports_,
         .clock = options.clock != nullptr ? *options.clock : systemClock_,
@@ -29,7 +33,10 @@ ConfigApp::ConfigApp(Options options)
                                ctl::ControlId id) { dialog_->handleControlEvent(event, id); },
         .accept = [this] { return dialog_->accept(); },
         .systemCommand = [this](std::uint32_t command) { dialog_->handleSystemCommand(command); },
+        .verifyChanged = [this](bool verify) { dialog_->setVerify(verify); },
+        .chooseJournal = [this] { chooseJournal(); },
     });
+    window_.verifyAction()->setChecked(options.verify);
 }
 
 ConfigApp::~ConfigApp() {
@@ -40,6 +47,9 @@ ConfigApp::~ConfigApp() {
 
 void ConfigApp::start() {
     dialog_->initialise();
+    if (!journalPath_.empty()) {
+        useJournalAt(journalPath_);
+    }
     if (const QScreen* screen = window_.screen()) {
         QRect frame(QPoint(0, 0), window_.size());
         frame.moveCenter(screen->availableGeometry().center());
@@ -47,6 +57,25 @@ void ConfigApp::start() {
     }
     window_.show();
     window_.control(ctl::Port)->setFocus(Qt::OtherFocusReason);
+}
+
+void ConfigApp::useJournalAt(const std::string& path) {
+    auto journal = makeCsvJournal(
+        path, [](std::string_view bytes) { return displayText(bytes).toUtf8().toStdString(); });
+    // Kept even when it cannot be written yet: Write then refuses modules
+    // until it can.
+    dialog_->useJournal(journal.get());
+    journal_ = std::move(journal);
+}
+
+void ConfigApp::chooseJournal() {
+    const auto path =
+        prompter_.chooseFile({FileRequest::Mode::Append,
+                              "*.csv",
+                              {{"生产记录(*.csv)", "*.csv"}, {"所有文件(*.*)", "*.*"}}});
+    if (path && !path->empty()) {
+        useJournalAt(*path);
+    }
 }
 
 int ConfigApp::run() {

@@ -31,6 +31,10 @@ public:
         const Clock* clock = nullptr;
         // The screen's logical DPI over 96; 0 asks the primary screen.
         double scale = 0;
+        // The production journal that every Write is recorded in; none when
+        // empty. Verification of every block written.
+        std::string journal = {};
+        bool verify = false;
     };
 
     explicit ConfigApp(Options options);
@@ -38,8 +42,9 @@ public:
     ConfigApp(const ConfigApp&) = delete;
     ConfigApp& operator=(const ConfigApp&) = delete;
 
-    // Initialises the controller (its registration message comes before the
-    // window), then shows the window centred with the focus on the port field.
+    // Initialises the controller (its registration message, and that of a
+    // journal that cannot be written, come before the window), then shows the
+    // window centred with the focus on the port field.
     void start();
 
     // start(), then the event loop until the window closes.
@@ -50,7 +55,13 @@ public:
     QtWindowHost& host() { return host_; }
     ConfigDialog& dialog() { return *dialog_; }
 
+    // The context menu's journal entry: the file chooser, then the journal.
+    void chooseJournal();
+
 private:
+    // Records every Write in the CSV journal at `path` from now on.
+    void useJournalAt(const std::string& path);
+
     ConfigWindow window_;
     QtFormView view_;
     QtPrompter qtPrompter_;
@@ -58,6 +69,9 @@ private:
     PosixSerialPortFactory ports_;
     PosixFileStore files_;
     SystemClock systemClock_;
+    Prompter& prompter_;
+    std::string journalPath_;
+    std::unique_ptr<ProductionJournal> journal_;
     std::unique_ptr<ConfigDialog> dialog_;
 };
 

@@ -108,7 +108,7 @@ ConfigWindow::ConfigWindow(DialogUnits units, const QFont& font, QWidget* parent
     createGroupBoxes();
     createControls();
     fillInitialLists();
-    createAboutEntry();
+    createMenuEntries();
     setFixedSize(fullClientSize());
 }
 
@@ -282,7 +282,29 @@ void ConfigWindow::fillInitialLists() {
     }
 }
 
-void ConfigWindow::createAboutEntry() {
+void ConfigWindow::createMenuEntries() {
+    // The production entries first: with them nobody needs a command line.
+    verifyAction_ = new QAction(qText(kVerifyMenuText), this);
+    verifyAction_->setObjectName(QStringLiteral("verifyAction"));
+    verifyAction_->setCheckable(true);
+    connect(verifyAction_, &QAction::toggled, this, [this](bool checked) {
+        if (handlers_.verifyChanged) {
+            handlers_.verifyChanged(checked);
+        }
+    });
+    addAction(verifyAction_);
+    auto* journal = new QAction(qText(kJournalMenuText), this);
+    journal->setObjectName(QStringLiteral("journalAction"));
+    connect(journal, &QAction::triggered, this, [this] {
+        if (handlers_.chooseJournal) {
+            handlers_.chooseJournal();
+        }
+    });
+    addAction(journal);
+    auto* separator = new QAction(this);
+    separator->setSeparator(true);
+    addAction(separator);
+
     // X11 and Wayland give the window no system menu to add the entry to; the
     // window's own context menu and F1 stand in for it.
     auto* about = new QAction(qText(kAboutMenuText), this);

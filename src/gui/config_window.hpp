@@ -12,6 +12,7 @@
 #include "ui/control_ids.hpp"
 #include "ui/form_template.hpp"
 
+class QAction;
 class QLabel;
 class QGroupBox;
 
@@ -39,7 +40,15 @@ public:
         std::function<bool()> accept = {};
         // The About entry, as a system-menu command.
         std::function<void(std::uint32_t)> systemCommand = {};
+        // The context menu's production entries: verification ticked or
+        // unticked, and the journal to be chosen.
+        std::function<void(bool)> verifyChanged = {};
+        std::function<void()> chooseJournal = {};
     };
+
+    // The production entries of the context menu.
+    static constexpr std::string_view kVerifyMenuText = "写入后校验";
+    static constexpr std::string_view kJournalMenuText = "生产记录…";
 
     // The command ID the About entry sends.
     static constexpr std::uint32_t kAboutCommand = 0x10;
@@ -61,6 +70,9 @@ public:
 
     const DialogUnits& units() const { return units_; }
 
+    // The check item of verification in the context menu.
+    QAction* verifyAction() const { return verifyAction_; }
+
     // The client area with the advanced panel, and without the strip below
     // the bottom row.
     QSize fullClientSize() const;
@@ -80,12 +92,13 @@ private:
     void createLabel(const ControlTemplate& entry);
     QWidget* createControl(const ControlTemplate& entry);
     void fillInitialLists();
-    void createAboutEntry();
+    void createMenuEntries();
     void forward(ControlEvent event, ctl::ControlId id);
 
     DialogUnits units_;
     FormStyle* style_ = nullptr;
     Handlers handlers_;
+    QAction* verifyAction_ = nullptr;
     std::array<QWidget*, ctl::Last - ctl::First + 1> controls_{};
     std::array<QLabel*, ctl::Last - ctl::First + 1> labels_{};
     std::array<QGroupBox*, kFormGroupBoxes.size()> groups_{};

@@ -1,6 +1,8 @@
 // dl250t-config: the desktop configuration tool.
 
 #include <QApplication>
+#include <QFile>
+#include <cstdio>
 
 #include "gui/config_app.hpp"
 #include "gui/form_font.hpp"
@@ -9,6 +11,15 @@
 #include "platform/port_event_source.hpp"
 #include "platform/posix/port_directory.hpp"
 #include "platform/signal_cleanup.hpp"
+
+namespace {
+
+constexpr const char* kUsage =
+    "usage: dl250t-config [--journal FILE.csv] [--verify]\n"
+    "  --journal FILE.csv  record every module written in this production journal\n"
+    "  --verify            read back every block written and compare it\n";
+
+}  // namespace
 
 int main(int argc, char** argv) {
     // Ended by a signal, the window leaves neither a half-saved temporary
@@ -19,11 +30,37 @@ int main(int argc, char** argv) {
     QApplication::setFont(dl250t::formFont());
     QApplication::setWindowIcon(dl250t::programIcon());
 
+    // Whatever Qt did not take. A mistyped option must not leave a production
+    // line running without its journal, so anything else is refused.
+    std::string journal;
+    bool verify = false;
+    const QStringList args = QCoreApplication::arguments();
+    for (qsizetype i = 1; i < args.size(); ++i) {
+        if (args[i] == QLatin1String("--journal")) {
+            if (i + 1 == args.size() || args[i + 1].isEmpty()) {
+                std::fprintf(stderr, "dl250t-config: --journal takes a file\n%s", kUsage);
+                return 1;
+            }
+            journal = QFile::encodeName(args[++i]).toStdString();
+        } else if (args[i] == QLatin1String("--verify")) {
+            verify = true;
+        } else if (args[i] == QLatin1String("--help") || args[i] == QLatin1String("-h")) {
+            std::fputs(kUsage, stdout);
+            return 0;
+        } else {
+            std::fprintf(stderr, "dl250t-config: unexpected argument %s\n%s",
+                         args[i].toLocal8Bit().constData(), kUsage);
+            return 1;
+        }
+    }
+
     const std::filesystem::path portDirectory = dl250t::defaultPortDirectory();
     dl250t::ConfigApp app({
         .portDirectory = portDirectory,
         .startSources = [portDirectory] { return dl250t::startHotPlugSources(portDirectory); },
         .programName = dl250t::stdText(QCoreApplication::applicationName()),
+        .journal = journal,
+        .verify = verify,
     });
     app.run();
     return 0;

@@ -41,6 +41,9 @@ std::optional<std::string> QtPrompter::chooseFile(const FileRequest& request) {
     } else {
         dialog.setAcceptMode(QFileDialog::AcceptSave);
         dialog.setFileMode(QFileDialog::AnyFile);
+        // A file that is added to is not replaced: nothing to confirm.
+        dialog.setOption(QFileDialog::DontConfirmOverwrite,
+                         request.mode == FileRequest::Mode::Append);
     }
     if (!request.initialName.empty()) {
         dialog.selectFile(qText(request.initialName));

@@ -19,7 +19,7 @@ public:
     void showMessage(std::string_view text, std::string_view title, MessageIcon icon) override;
 
     // Open wants an existing file. Save may name a new one, and asks before it
-    // replaces an existing file.
+    // replaces an existing file; Append may name either and asks nothing.
     std::optional<std::string> chooseFile(const FileRequest& request) override;
 
     // The chooser's type filters in Qt's form, e.g. "配置文件(*.cfg)".

@@ -16,7 +16,8 @@ struct FileFilter {
 };
 
 struct FileRequest {
-    enum class Mode { Open, Save } mode = Mode::Open;
+    // Append: a file that need not exist yet and is added to, never replaced.
+    enum class Mode { Open, Save, Append } mode = Mode::Open;
     std::string initialName;
     std::vector<FileFilter> filters;
 };

@@ -11,9 +11,11 @@
 #include <QScreen>
 #include <QStyle>
 #include <QTest>
+#include <fstream>
 
 #include "config/config_file.hpp"
 #include "config/field_codec.hpp"
+#include "config/module_identity.hpp"
 #include "gui/gui_support.hpp"
 #include "platform/port_event_source.hpp"
 #include "platform/posix/posix_file_store.hpp"
@@ -293,8 +295,9 @@ TEST_F(AppFixture, CloseBoxClosesAtOnce) {
 
 TEST_F(AppFixture, AboutBoxFromF1AndFromTheContextMenu) {
     ASSERT_EQ(window().contextMenuPolicy(), Qt::ActionsContextMenu);
-    ASSERT_EQ(window().actions().size(), 1);
-    QAction* about = window().actions().front();
+    QAction* about = window().findChild<QAction*>("aboutAction");
+    ASSERT_NE(about, nullptr);
+    EXPECT_EQ(window().actions().back(), about) << "last in the menu";
     EXPECT_EQ(about->text(), "About QF-DL250T Configure Tool");
 
     for (bool byKey : {true, false}) {
@@ -318,6 +321,70 @@ TEST_F(AppFixture, AboutBoxFromF1AndFromTheContextMenu) {
         EXPECT_TRUE(shown);
     }
     EXPECT_TRUE(window().isVisible());
+}
+
+// The context menu's production entries: verification, and a journal chosen
+// with the file chooser that records every module auto-configure writes.
+TEST_F(AppFixture, JournalAndVerificationFromTheContextMenu) {
+    auto* verify = window().findChild<QAction*>("verifyAction");
+    auto* journal = window().findChild<QAction*>("journalAction");
+    ASSERT_TRUE(verify != nullptr && journal != nullptr);
+    EXPECT_EQ(verify->text(), "写入后校验");
+    EXPECT_TRUE(verify->isCheckable());
+    EXPECT_FALSE(verify->isChecked());
+    EXPECT_FALSE(app.dialog().verify()) << "off unless asked for";
+    EXPECT_EQ(journal->text(), "生产记录…");
+
+    verify->trigger();
+    EXPECT_TRUE(app.dialog().verify());
+    const std::filesystem::path path = dir / "journal.csv";
+    prompter.queueFileAnswer(path.string());
+    journal->trigger();
+    ASSERT_EQ(prompter.fileRequests().size(), 1u);
+    EXPECT_EQ(prompter.fileRequests()[0].mode, FileRequest::Mode::Append);
+    EXPECT_EQ(prompter.fileRequests()[0].filters[0].description, "生产记录(*.csv)");
+
+    click(ctl::AutoConfigure);
+    const SimulatedModule& written = plugInModule(7);
+    EXPECT_EQ(written.storedCount(), 1u);
+    EXPECT_EQ(status(), "模块写入成功！");
+    std::ifstream in(path);
+    std::string header;
+    std::string line;
+    std::getline(in, header);
+    std::getline(in, line);
+    EXPECT_EQ(header, "time,station,port,module,version,serial,outcome,verify,milliseconds,crc\r");
+    EXPECT_THAT(line, ::testing::HasSubstr(",COM7," + identityName(defaultSimulatedBlock()) + "," +
+                                           identityVersion(defaultSimulatedBlock()) +
+                                           ",65 00 00 00 00 00,ok,ok,"));
+    EXPECT_TRUE(prompter.messages().empty());
+}
+
+TEST(AppStartTest, JournalThatCannotBeWrittenIsToldAndNoModuleIsWritten) {
+    TempDir dir;
+    RecordingPrompter prompter;
+    ConfigApp app{{
+        .portDirectory = dir / "ports",
+        .startSources = [&] { return startHotPlugSources(dir / "ports"); },
+        .prompter = &prompter,
+        .scale = 1.0,
+        .journal = (dir / "missing" / "journal.csv").string(),
+        .verify = true,
+    }};
+    app.start();
+    EXPECT_THAT(prompter.messageTexts(), ElementsAre("生产记录写入失败！"));
+    EXPECT_TRUE(app.window().findChild<QAction*>("verifyAction")->isChecked());
+    EXPECT_TRUE(app.dialog().verify());
+
+    SimulatedModuleOptions options;
+    options.portDirectory = dir / "ports";
+    options.comNumber = 3;
+    SimulatedModule module(options);
+    ASSERT_TRUE(module.plugIn());
+    app.view().setText(ctl::Port, "COM3");
+    EXPECT_EQ(app.dialog().write(), Outcome::JournalFailed);
+    EXPECT_EQ(app.view().text(ctl::StatusLine), "生产记录写入失败！");
+    EXPECT_EQ(module.readRequests(), 0u);
 }
 
 TEST(AppStartTest, FailedRegistrationIsToldBeforeTheWindowShows) {

@@ -98,23 +98,34 @@ TEST(QtPrompterTest, OpenWantsAnExistingFileAndCancelGivesNothing) {
     EXPECT_FALSE(prompter.chooseFile(kOpenRequest).has_value());
 }
 
-TEST(QtPrompterTest, SaveMayNameANewFile) {
+TEST(QtPrompterTest, SaveAndAppendMayNameANewFile) {
     TempDir dir;
     QWidget parent;
     QtPrompter prompter(&parent);
     QFileDialog::AcceptMode acceptMode = QFileDialog::AcceptOpen;
     bool confirmsOverwrite = false;
-    whenModalOpens([&](QDialog& dialog) {
+    std::string name = "new.cfg";
+    const auto choose = [&](QDialog& dialog) {
         auto& chooser = dynamic_cast<QFileDialog&>(dialog);
         acceptMode = chooser.acceptMode();
         confirmsOverwrite = !chooser.testOption(QFileDialog::DontConfirmOverwrite);
-        acceptName(chooser, dir / "new.cfg");
-    });
+        acceptName(chooser, dir / name);
+    };
+    whenModalOpens(choose);
     FileRequest save = kOpenRequest;
     save.mode = FileRequest::Mode::Save;
     EXPECT_EQ(prompter.chooseFile(save), (dir / "new.cfg").string());
     EXPECT_EQ(acceptMode, QFileDialog::AcceptSave);
     EXPECT_TRUE(confirmsOverwrite);
+
+    acceptMode = QFileDialog::AcceptOpen;
+    name = "journal.csv";
+    whenModalOpens(choose);
+    EXPECT_EQ(
+        prompter.chooseFile({FileRequest::Mode::Append, "*.csv", {{"生产记录(*.csv)", "*.csv"}}}),
+        (dir / "journal.csv").string());
+    EXPECT_EQ(acceptMode, QFileDialog::AcceptSave);
+    EXPECT_FALSE(confirmsOverwrite) << "a journal is added to, not replaced";
 }
 
 }  // namespace

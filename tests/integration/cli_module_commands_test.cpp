@@ -1,8 +1,10 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <fstream>
 #include <sstream>
 
+#include "app/csv_journal.hpp"
 #include "cli_app.hpp"
 #include "config/config_file.hpp"
 #include "config/field_codec.hpp"
@@ -16,6 +18,7 @@ namespace {
 // Files on disk, as the programs have them.
 PosixFileStore files;
 
+using ::testing::ElementsAre;
 using ::testing::HasSubstr;
 
 struct CliRun {
@@ -147,6 +150,65 @@ TEST_F(CliModuleTest, EachKindOfFailureHasItsOwnStatus) {
     EXPECT_EQ(r.status, kExitFileUnreadable);
     EXPECT_EQ(run({"read", "--port", port}).status, kExitUsage);
     EXPECT_EQ(run({"write", "--port", port, ""}).status, kExitUsage);
+}
+
+// Scripts get the station's record: write and read append their line to the
+// journal and can verify, and write carries the journal's numbering on.
+TEST_F(CliModuleTest, WriteAndReadKeepAJournalAndVerify) {
+    ConfigBlock settings = moduleBlock();
+    ASSERT_EQ(saveConfigFile(files, dir / "s.cfg", settings), Outcome::FileWritten);
+    const std::string file = (dir / "s.cfg").string();
+    const std::string journal = (dir / "journal.csv").string();
+
+    CliRun r = run({"write", "--port", port, file, "--serial", "00 00 00 00 04 00", "--journal",
+                    journal, "--verify"});
+    ASSERT_EQ(r.status, kExitOk) << r.err;
+    module->setFault(*parseSimulatedFault("corrupt-store"));
+    r = run({"write", "--port", port, file, "--journal", journal, "--verify"});
+    EXPECT_EQ(r.status, kExitModuleMismatch);
+    EXPECT_THAT(r.err, HasSubstr("模块校验失败！"));
+    module->setFault({});
+    r = run({"write", "--port", port, file, "--journal", journal});
+    EXPECT_THAT(r.out, HasSubstr("serial number stored: 00 00 00 00 04 01\n"))
+        << "after the journal's last module written, not the file's number";
+    r = run(
+        {"read", "--port", port, "-o", (dir / "m.cfg").string(), "--journal", journal, "--verify"});
+    EXPECT_EQ(r.status, kExitOk) << r.err;
+
+    std::ifstream in(journal);
+    std::vector<std::vector<std::string>> rows;
+    for (std::string line; std::getline(in, line);) {
+        line.pop_back();
+        const auto fields = parseCsvLine(line);
+        ASSERT_TRUE(fields);
+        rows.push_back(
+            {(*fields)[5], (*fields)[6], (*fields)[7], (*fields)[9].empty() ? "" : "crc"});
+    }
+    EXPECT_THAT(rows, ::testing::ElementsAre(
+                          ::testing::_,  // the header
+                          ElementsAre("00 00 00 00 04 00", "ok", "ok", "crc"),
+                          ElementsAre("00 00 00 00 04 01", "模块校验失败！", "mismatch", "crc"),
+                          ElementsAre("00 00 00 00 04 01", "ok", "", "crc"),
+                          ElementsAre("00 00 00 00 04 01", "ok", "ok", "")));
+}
+
+TEST_F(CliModuleTest, NewOptionsRefuseWhatTheyCannotTake) {
+    const std::string out = (dir / "x.cfg").string();
+    for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
+             {"station"},
+             {"station", "a.cfg", "--count", "0"},
+             {"station", "a.cfg", "--count", "2x"},
+             {"station", "a.cfg", "--port", "COM3"},
+             {"station", "a.cfg", "--journal", ""},
+             {"station", "a.cfg", "--serial", "00 00 00 00 01"},
+             {"write", "--port", port, "a.cfg", "--count", "2"},
+             {"read", "--port", port, "-o", out, "--serial", "00 00 00 00 00 01"},
+             {"read", "--port", port, "-o", out, "--journal"},
+         }) {
+        const CliRun r = run(args);
+        EXPECT_EQ(r.status, kExitUsage) << args.back();
+        EXPECT_EQ(module->readRequests(), 0u);
+    }
 }
 
 }  // namespace

@@ -30,7 +30,7 @@ using ::testing::HasSubstr;
 TEST(SimulatedFault, ReadsEveryFaultAndWritesItBack) {
     for (const char* text :
          {"none", "silent", "short:300", "pause:100:40", "bad-crc", "bad-keyword", "no-ack",
-          "short-ack", "wrong-ack", "garbage", "hangup:0", "bursts:62:5"}) {
+          "short-ack", "wrong-ack", "garbage", "hangup:0", "bursts:62:5", "corrupt-store"}) {
         const auto fault = parseSimulatedFault(text);
         ASSERT_TRUE(fault.has_value()) << text;
         EXPECT_EQ(simulatedFaultText(*fault), text);

@@ -33,16 +33,28 @@ std::string_view portCallName(PortCall call) {
 }
 
 ScriptedReply ScriptedReply::text(std::string_view text) {
-    return ScriptedReply{false, std::vector<std::uint8_t>(text.begin(), text.end())};
+    ScriptedReply reply;
+    reply.bytes.assign(text.begin(), text.end());
+    return reply;
 }
 
 ScriptedReply ScriptedReply::block(const ConfigBlock& block, std::size_t count) {
-    return ScriptedReply{
-        false, std::vector<std::uint8_t>(block.bytes.begin(), block.bytes.begin() + count)};
+    ScriptedReply reply;
+    reply.bytes.assign(block.bytes.begin(), block.bytes.begin() + count);
+    return reply;
 }
 
 ScriptedReply ScriptedReply::error() {
-    return ScriptedReply{true, {}};
+    ScriptedReply reply;
+    reply.platformError = true;
+    return reply;
+}
+
+ScriptedReply ScriptedReply::stored(std::optional<std::size_t> changedByte) {
+    ScriptedReply reply;
+    reply.storedBlock = true;
+    reply.changedByte = changedByte;
+    return reply;
 }
 
 std::vector<std::string> ScriptedDevice::writtenTexts() const {
@@ -149,10 +161,25 @@ ReadResult ScriptedSerialPort::read(std::span<std::uint8_t> buffer, const ReadTi
     if (device_.replies.empty()) {
         return {true, 0};
     }
-    const ScriptedReply reply = std::move(device_.replies.front());
+    ScriptedReply reply = std::move(device_.replies.front());
     device_.replies.pop_front();
     if (reply.platformError) {
         return {false, 0};
+    }
+    if (reply.storedBlock) {
+        const auto written =
+            std::find_if(device_.writes.rbegin(), device_.writes.rend(),
+                         [](const auto& bytes) { return bytes.size() == kBlockSize; });
+        if (written == device_.writes.rend()) {
+            return {true, 0};
+        }
+        ConfigBlock block;
+        std::copy(written->begin(), written->end(), block.bytes.begin());
+        if (reply.changedByte) {
+            block[*reply.changedByte] ^= 0x01;
+            stampHeaderAndCrc(block);
+        }
+        reply.bytes.assign(block.bytes.begin(), block.bytes.end());
     }
     const std::size_t count = std::min(buffer.size(), reply.bytes.size());
     std::copy_n(reply.bytes.begin(), count, buffer.begin());

@@ -35,10 +35,16 @@ struct ScriptedReply {
     bool platformError = false;
     // Delivered up to the number of bytes wanted; the rest is never seen.
     std::vector<std::uint8_t> bytes;
+    // Answers instead with the last block written to the device, as a module
+    // that stored it does; with `changedByte`, one byte of it altered (and
+    // its CRC made to match), as a module that stored it wrongly does.
+    bool storedBlock = false;
+    std::optional<std::size_t> changedByte;
 
     static ScriptedReply text(std::string_view text);
     static ScriptedReply block(const ConfigBlock& block, std::size_t count = kBlockSize);
     static ScriptedReply error();
+    static ScriptedReply stored(std::optional<std::size_t> changedByte = std::nullopt);
 };
 
 // One device behind a ScriptedPortFactory: the script its ports follow and

@@ -12,6 +12,7 @@
 #include "output_file.hpp"
 #include "platform/system_files.hpp"
 #include "settings_json.hpp"
+#include "station_command.hpp"
 #include "stream_prompter.hpp"
 #include "text_encoding.hpp"
 #include "ui/in_memory_form_view.hpp"
@@ -40,18 +41,38 @@ Usage:
       does with the advanced panel shown; each adjustment is printed on
       standard error. A list index must lie in its list, or be -1 for none.
 
-  dl250t-cli read --port PORT -o FILE.cfg
+  dl250t-cli read --port PORT -o FILE.cfg [--journal FILE.csv] [--verify]
       Reads the module on PORT and saves its block as a configuration file.
-  dl250t-cli write --port PORT FILE.cfg [--serial HEX]
+      --verify asks the module a second time and compares the two blocks.
+  dl250t-cli write --port PORT FILE.cfg [--serial HEX] [--journal FILE.csv] [--verify]
       Writes the settings of FILE.cfg to the module on PORT as the desktop
-      tool's Write does: the module keeps its identity and version, the
-      serial number is the file's (or HEX: six hex bytes, blanks between
-      them optional, such as "00 00 00 00 01 00" or 000000000100), and the
-      numbers stored and next are printed.
+      tool's Write does: the module keeps its identity and version, and the
+      numbers stored and next are printed. The serial number is HEX (six hex
+      bytes, blanks between them optional, such as "00 00 00 00 01 00" or
+      000000000100), else the one after the journal's last module written,
+      else the file's.
+      --verify reads the block back once the module has acknowledged it and
+      compares all 518 bytes; a module that holds anything else has failed
+      (status 10) and its number is given to the next module.
+  dl250t-cli station FILE.cfg [--serial HEX] [--journal FILE.csv] [--verify] [--count N]
+      Auto-configure without a window, for a production line: every module
+      plugged in (a serial port that udev reports, or a link in the port
+      directory) is written as write does, with consecutive serial numbers
+      from HEX, else from the one after the journal's last module written,
+      else from the window's default. One line per module on standard
+      output: time, port, outcome, serial number stored (- when none).
+      SIGINT or SIGTERM ends it once the module in hand is done (a second
+      one at once), --count N after N modules written; it then prints how
+      many were written and failed and the first and last serial number.
   PORT is COMn or a device name. On Linux COMn goes through the port directory,
   then /dev/ttyS*, ttyUSB*, ttyACM*, and a name with a / is a device path; on
   Windows COMn is the port of that number, and a name starting \\.\ is used as it is.
   Files are regular files; "-o -" writes the file to standard output instead.
+  --journal FILE.csv appends one line per module to a production journal, a
+  CSV file (created with its header) with the columns time, station, port,
+  module, version, serial, outcome, verify, milliseconds and crc. Each line is
+  on disk before the next module is handled. A journal that cannot take a
+  line stops the command before it touches another module (status 11).
 
 Exit status:
   0  success
@@ -64,6 +85,8 @@ Exit status:
   7  the serial port failed to write or read
   8  the module did not answer
   9  the module did not acknowledge the written block
+  10 the block read back differs from the one written (--verify)
+  11 the production journal cannot be written
 )";
 
 int usage(std::ostream& err, std::string_view problem) {
@@ -336,6 +359,10 @@ int exitStatusFor(Outcome outcome) {
             return kExitModuleSilent;
         case Outcome::ModuleWriteFailed:
             return kExitModuleRefused;
+        case Outcome::ModuleVerifyFailed:
+            return kExitModuleMismatch;
+        case Outcome::JournalFailed:
+            return kExitJournalFailed;
         case Outcome::NoPortChosen:
         case Outcome::Cancelled:
             return kExitUsage;
@@ -370,6 +397,14 @@ int runCommand(const std::vector<std::string>& args, std::istream& in, std::ostr
     }
     if (command == "write") {
         return writeModule(rest, out, err);
+    }
+    if (command == "station") {
+#ifdef _WIN32
+        err << kProgramName << ": station: this build cannot watch port arrivals\n";
+        return kExitUsage;
+#else
+        return runStation(rest, out, err);
+#endif
     }
     return usage(err, "unknown command " + command);
 }

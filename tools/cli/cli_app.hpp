@@ -11,15 +11,17 @@ namespace dl250t::cli {
 // Exit statuses of dl250t-cli, one per kind of outcome.
 enum ExitStatus : int {
     kExitOk = 0,
-    kExitUsage = 1,           // wrong command line
-    kExitInvalidBlock = 2,    // a block failed its length, keyword or CRC check
-    kExitFileUnreadable = 3,  // a file could not be opened or read
-    kExitBadSettings = 4,     // settings JSON is malformed or names a field wrongly
-    kExitFileNotWritten = 5,  // the output file could not be written
-    kExitPortOpenFailed = 6,  // the serial port does not exist or is taken
-    kExitSerialFailed = 7,    // the serial port failed to write or read
-    kExitModuleSilent = 8,    // the module did not answer
-    kExitModuleRefused = 9,   // the module did not acknowledge the write
+    kExitUsage = 1,            // wrong command line
+    kExitInvalidBlock = 2,     // a block failed its length, keyword or CRC check
+    kExitFileUnreadable = 3,   // a file could not be opened or read
+    kExitBadSettings = 4,      // settings JSON is malformed or names a field wrongly
+    kExitFileNotWritten = 5,   // the output file could not be written
+    kExitPortOpenFailed = 6,   // the serial port does not exist or is taken
+    kExitSerialFailed = 7,     // the serial port failed to write or read
+    kExitModuleSilent = 8,     // the module did not answer
+    kExitModuleRefused = 9,    // the module did not acknowledge the write
+    kExitModuleMismatch = 10,  // the block read back differs from the one written
+    kExitJournalFailed = 11,   // the production journal could not be written
 };
 
 // The exit status that tells a script how an exchange, a command or the

@@ -36,6 +36,7 @@ constexpr const char* kUsage =
     "  --fault FAULT          silent, short:N, pause:OFFSET:MS, bad-crc, bad-keyword,\n"
     "                         no-ack, short-ack, wrong-ack, garbage, hangup:OFFSET,\n"
     "                         bursts:SIZE:MS (answers in SIZE-byte bursts MS apart)\n"
+    "                         corrupt-store\n"
     "  --unplug-after SECONDS unplug and exit after this long\n";
 
 int usageError(const std::string& message) {

@@ -13,7 +13,7 @@ struct FaultName {
     int numbers;  // how many ":N" parts follow the name
 };
 
-constexpr std::array<FaultName, 12> kFaultNames{{
+constexpr std::array<FaultName, 13> kFaultNames{{
     {SimulatedFault::Kind::None, "none", 0},
     {SimulatedFault::Kind::Silent, "silent", 0},
     {SimulatedFault::Kind::Short, "short", 1},
@@ -26,6 +26,7 @@ constexpr std::array<FaultName, 12> kFaultNames{{
     {SimulatedFault::Kind::Garbage, "garbage", 0},
     {SimulatedFault::Kind::Hangup, "hangup", 1},
     {SimulatedFault::Kind::Bursts, "bursts", 2},
+    {SimulatedFault::Kind::CorruptStore, "corrupt-store", 0},
 }};
 
 std::optional<std::size_t> parseCount(std::string_view text) {

@@ -11,7 +11,8 @@ namespace dl250t {
 // A way for the simulated module to misbehave. Written as text on the
 // command line: "none", "silent", "short:N", "pause:OFFSET:MS", "bad-crc",
 // "bad-keyword", "no-ack", "short-ack", "wrong-ack", "garbage", "hangup:OFFSET",
-// "bursts:SIZE:MS".
+// "bursts:SIZE:MS", "corrupt-store".
+// "corrupt-store".
 struct SimulatedFault {
     enum class Kind {
         None,
@@ -27,6 +28,9 @@ struct SimulatedFault {
         Hangup,      // sends `offset` bytes of an answer, then the line goes dead
         Bursts,      // sends answers `offset` bytes at a time, `pause` apart, as USB
                      // adapters deliver them (an FTDI chip: 62 bytes, about 5 ms)
+        // acknowledges a written block but stores it with one setting byte
+        // changed (and a CRC to match), as a module with a weak cell might
+        CorruptStore,
     };
 
     Kind kind = Kind::None;

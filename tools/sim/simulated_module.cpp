@@ -32,6 +32,8 @@ constexpr std::string_view kWriteHeaderText = "ATW0";
 constexpr std::string_view kAckText = "ATOK";
 constexpr std::string_view kShortAckText = "ATO";
 constexpr std::string_view kWrongAckText = "ATER";
+// The byte a corrupt-store fault changes.
+constexpr std::size_t kCorruptedByte = block::kNetworkIdLow;
 // A request that stalls half-way for this long is dropped, so that the next
 // one is understood.
 constexpr auto kStalledRequest = std::chrono::milliseconds(500);
@@ -452,20 +454,26 @@ void SimulatedModule::answerWrite(const ConfigBlock& written) {
         event("block rejected (" + std::string(blockCheckName(check)) + ")");
         ack = kWrongAckText;
     } else {
+        ConfigBlock kept = written;
+        if (fault.kind == SimulatedFault::Kind::CorruptStore) {
+            kept[kCorruptedByte] ^= 0x01;
+            stampHeaderAndCrc(kept);
+            event("byte " + std::to_string(kCorruptedByte) + " stored changed");
+        }
         {
             std::lock_guard lock(mutex_);
-            block_ = written;
-            stored_.push_back(written);
+            block_ = kept;
+            stored_.push_back(kept);
         }
         if (!options_.storeFile.empty()) {
-            ConfigBlock copy = written;
+            ConfigBlock copy = kept;
             if (saveConfigFile(*makeSystemFileStore(), options_.storeFile.string(), copy) !=
                 Outcome::FileWritten) {
                 event("cannot save " + options_.storeFile.string());
             }
         }
         event("block stored, serial number " +
-              hexBytes(std::span(written.bytes).subspan(block::kSerial, block::kSerialSize)));
+              hexBytes(std::span(kept.bytes).subspan(block::kSerial, block::kSerialSize)));
     }
     switch (fault.kind) {
         case SimulatedFault::Kind::NoAck:

@@ -572,5 +572,180 @@ TEST_F(DialogFixture, SystemMenuAboutAndAccept) {
     EXPECT_EQ(view.focusedControl(), ctl::SleepRatio);
 }
 
+// A journal that answers as told and keeps what it was given.
+class FakeJournal final : public ProductionJournal {
+public:
+    bool open() override { return opens; }
+    std::optional<std::string> resumeSerial() const override { return resume; }
+    std::optional<std::string> beginModule(std::string_view formSerial) override {
+        begun.emplace_back(formSerial);
+        if (!takesLines) {
+            return std::nullopt;
+        }
+        return handsOut ? *handsOut : std::string(formSerial);
+    }
+    bool finishModule(const ModuleRecord& record) override {
+        records.push_back(record);
+        return recordsLines;
+    }
+    std::string problem() const override { return "no room"; }
+
+    bool opens = true;
+    bool takesLines = true;
+    bool recordsLines = true;
+    std::optional<std::string> resume;
+    std::optional<std::string> handsOut;  // a number of its own, as a shared line's journal has
+    std::vector<std::string> begun;
+    std::vector<ModuleRecord> records;
+};
+
+std::uint16_t crcOf(const ConfigBlock& block) {
+    return static_cast<std::uint16_t>(block[block::kCrc] | block[block::kCrc + 1] << 8);
+}
+
+struct JournalFixture : DialogFixture {
+    JournalFixture() {
+        EXPECT_TRUE(journaled.useJournal(&journal));
+        journaled.initialise();
+        prompter.clearRecord();
+        view.setText(ctl::Port, "COM5");
+        view.setText(ctl::Serial, "00 00 00 00 00 FF");
+    }
+
+    FakeJournal journal;
+    std::vector<ModuleRecord> observed;
+    ConfigDialog journaled{{view, prompter, host, ports, clock, files, "dl250t-config", nullptr,
+                            nullptr, [this](const ModuleRecord& r) { observed.push_back(r); }}};
+};
+
+TEST_F(JournalFixture, EveryWriteIsRecordedAndObservedWithWhatWasSent) {
+    scriptWrite();
+    EXPECT_EQ(journaled.write(), Outcome::ModuleWritten);
+    const ConfigBlock sent = lastWrittenBlock();
+    EXPECT_EQ(journaled.write(), Outcome::ResponseTimeout) << "nothing scripted: silence";
+
+    EXPECT_THAT(journal.begun, ElementsAre("00 00 00 00 00 FF", "00 00 00 00 01 00"));
+    ASSERT_EQ(journal.records.size(), 2u);
+    const ModuleRecord& written = journal.records[0];
+    EXPECT_EQ(written.port, "COM5");
+    EXPECT_EQ(written.moduleName, "Lorandix AMR Ver Moudle N 23306");
+    EXPECT_EQ(written.moduleVersion, "2.3");
+    EXPECT_EQ(written.serial, "00 00 00 00 00 FF");
+    EXPECT_EQ(written.outcome, Outcome::ModuleWritten);
+    EXPECT_EQ(written.verify, ModuleRecord::Verify::NotAsked);
+    EXPECT_EQ(written.crc, crcOf(sent));
+    EXPECT_GE(written.milliseconds, 0);
+
+    const ModuleRecord& silent = journal.records[1];
+    EXPECT_EQ(silent.outcome, Outcome::ResponseTimeout);
+    EXPECT_EQ(silent.serial, "00 00 00 00 01 00") << "the number it was to get";
+    EXPECT_EQ(silent.moduleName, "");
+    EXPECT_EQ(silent.crc, std::nullopt) << "no block was sent";
+    EXPECT_EQ(observed.size(), 2u);
+}
+
+TEST_F(JournalFixture, JournalThatCannotTakeALineStopsTheModuleBeforeItIsTouched) {
+    journal.takesLines = false;
+    scriptWrite();
+    EXPECT_EQ(journaled.write(), Outcome::JournalFailed);
+    EXPECT_EQ(view.text(ctl::StatusLine), "生产记录写入失败！");
+    EXPECT_THAT(prompter.messageTexts(), ElementsAre("生产记录写入失败！"));
+    EXPECT_EQ(ports.device.portsCreated, 0);
+    EXPECT_TRUE(journal.records.empty()) << "a module not begun is not finished";
+    EXPECT_TRUE(observed.empty());
+    EXPECT_EQ(view.text(ctl::Serial), "00 00 00 00 00 FF");
+}
+
+TEST_F(JournalFixture, LineThatCannotBeRecordedIsReportedAfterTheModule) {
+    journal.recordsLines = false;
+    scriptWrite();
+    EXPECT_EQ(journaled.write(), Outcome::JournalFailed);
+    EXPECT_EQ(journaled.lastOutcome(), Outcome::JournalFailed);
+    EXPECT_EQ(view.text(ctl::StatusLine), "生产记录写入失败！");
+    EXPECT_EQ(observed.size(), 1u);
+    EXPECT_EQ(view.text(ctl::Serial), "00 00 00 00 01 00") << "the module holds its number";
+}
+
+TEST_F(JournalFixture, JournalThatHandsOutNumbersDecidesTheModulesNumber) {
+    journal.handsOut = "00 00 00 00 10 00";
+    scriptWrite();
+    EXPECT_EQ(journaled.write(), Outcome::ModuleWritten);
+    EXPECT_EQ(decodeSerialText(lastWrittenBlock()), "00 00 00 00 10 00");
+    EXPECT_EQ(journal.records.at(0).serial, "00 00 00 00 10 00");
+    EXPECT_EQ(view.text(ctl::Serial), "00 00 00 00 10 01");
+}
+
+TEST_F(DialogFixture, UsingAJournalResumesItsNumberingOrReportsWhyItCannot) {
+    FakeJournal journal;
+    journal.resume = "00 00 00 00 02 00";
+    EXPECT_TRUE(dialog.useJournal(&journal));
+    EXPECT_EQ(view.text(ctl::Serial), "00 00 00 00 02 00");
+    EXPECT_TRUE(prompter.messages().empty());
+
+    FakeJournal broken;
+    broken.opens = false;
+    EXPECT_FALSE(dialog.useJournal(&broken));
+    EXPECT_EQ(view.text(ctl::StatusLine), "生产记录写入失败！");
+    EXPECT_THAT(prompter.messageTexts(), ElementsAre("生产记录写入失败！"));
+}
+
+// After ATOK the block is read back into a block of its own and compared
+// with all the bytes sent; only a module that holds them gets its number.
+TEST_F(JournalFixture, VerifiedWriteAdvancesOnlyForAModuleThatHoldsTheBlock) {
+    struct Case {
+        const char* name;
+        std::optional<ScriptedReply> readBack;  // none: silence
+        Outcome outcome;
+        ModuleRecord::Verify verify;
+        std::vector<std::string> boxes;
+        std::string serialAfter;
+    };
+    const Case cases[] = {
+        {"holds it",
+         ScriptedReply::stored(),
+         Outcome::ModuleWritten,
+         ModuleRecord::Verify::Ok,
+         {},
+         "00 00 00 00 01 00"},
+        {"stored a changed byte",
+         ScriptedReply::stored(100),
+         Outcome::ModuleVerifyFailed,
+         ModuleRecord::Verify::Mismatch,
+         {"模块校验失败！"},
+         "00 00 00 00 00 FF"},
+        {"silent on the read-back",
+         std::nullopt,
+         Outcome::ResponseTimeout,
+         ModuleRecord::Verify::NotAsked,
+         {"串口响应超时！"},
+         "00 00 00 00 00 FF"},
+    };
+    journaled.setVerify(true);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        view.setText(ctl::Serial, "00 00 00 00 00 FF");
+        prompter.clearRecord();
+        journal.records.clear();
+        ports.device.writes.clear();
+        ports.device.replies.clear();
+        scriptWrite();
+        if (c.readBack) {
+            ports.device.replies.push_back(*c.readBack);
+        }
+        EXPECT_EQ(journaled.write(), c.outcome);
+        EXPECT_EQ(ports.device.writtenTexts().back(), "ATR0") << "the read-back was asked for";
+        EXPECT_EQ(ports.device.writes.size(), 3u);
+        EXPECT_EQ(prompter.messageTexts(), c.boxes);
+        EXPECT_EQ(view.text(ctl::StatusLine), c.boxes.empty()
+                                                  ? std::string(outcomeText(Outcome::ModuleWritten))
+                                                  : c.boxes.front());
+        EXPECT_EQ(view.text(ctl::Serial), c.serialAfter);
+        ASSERT_EQ(journal.records.size(), 1u);
+        EXPECT_EQ(journal.records[0].outcome, c.outcome);
+        EXPECT_EQ(journal.records[0].verify, c.verify);
+    }
+    EXPECT_TRUE(ports.device.misuse.empty());
+}
+
 }  // namespace
 }  // namespace dl250t

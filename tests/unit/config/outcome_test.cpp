@@ -29,8 +29,10 @@ const OutcomeCase kCases[] = {
     {Outcome::KeywordMismatch, "配置块关键字不匹配！", StatusLineAndErrorBox},
     {Outcome::CrcMismatch, "配置块CRC检验错误！", StatusLineAndErrorBox},
     {Outcome::ModuleWriteFailed, "模块写入失败！", StatusLineAndErrorBox},
+    {Outcome::ModuleVerifyFailed, "模块校验失败！", StatusLineAndErrorBox},
     {Outcome::FileOpenFailed, "文件打开失败！", StatusLineAndErrorBox},
     {Outcome::FileWriteFailed, "文件写入失败！", StatusLineAndErrorBox},
+    {Outcome::JournalFailed, "生产记录写入失败！", StatusLineAndErrorBox},
     {Outcome::NoPortChosen, "请选择一个COM口！", ErrorBox},
     {Outcome::Cancelled, "", Nothing},
 };

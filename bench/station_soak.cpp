@@ -1,0 +1,274 @@
+// Kills production stations with SIGKILL at random moments while simulated
+// modules are plugged in one after another, starts them again on the same
+// journal, and checks what is left: every journal line complete, and every
+// module the journal calls written stored by the simulator with that serial
+// number and that CRC.
+// Usage: station_soak [MODULES [DL250T-CLI]]   (default 300, the dl250t-cli built beside it)
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <stdlib.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <random>
+#include <set>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "app/csv_journal.hpp"
+#include "config/config_file.hpp"
+#include "config/field_codec.hpp"
+#include "platform/posix/posix_file_store.hpp"
+#include "sim/simulated_module.hpp"
+
+extern char** environ;
+
+namespace {
+
+using namespace dl250t;
+namespace fs = std::filesystem;
+using Clock = std::chrono::steady_clock;
+
+constexpr auto kPatience = std::chrono::seconds(5);
+
+std::size_t linesIn(const fs::path& file) {
+    std::ifstream in(file);
+    return static_cast<std::size_t>(
+        std::count(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>(), '\n'));
+}
+
+// One station process, its standard output going to a file.
+class Station {
+public:
+    Station(const std::string& cli, const fs::path& settings, const fs::path& journal,
+            const fs::path& runtime, const fs::path& output)
+        : output_(output) {
+        std::vector<std::string> args{cli, "station", settings.string(), "--journal",
+                                      journal.string()};
+        std::vector<std::string> environment{"XDG_RUNTIME_DIR=" + runtime.string()};
+        for (char** entry = environ; *entry != nullptr; ++entry) {
+            if (!std::string_view(*entry).starts_with("XDG_RUNTIME_DIR=")) {
+                environment.emplace_back(*entry);
+            }
+        }
+        std::vector<char*> argv;
+        for (std::string& arg : args) {
+            argv.push_back(arg.data());
+        }
+        argv.push_back(nullptr);
+        std::vector<char*> envp;
+        for (std::string& entry : environment) {
+            envp.push_back(entry.data());
+        }
+        envp.push_back(nullptr);
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, output.c_str(),
+                                         O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
+        if (posix_spawn(&pid_, argv[0], &actions, nullptr, argv.data(), envp.data()) != 0) {
+            pid_ = -1;
+        }
+        posix_spawn_file_actions_destroy(&actions);
+    }
+
+    ~Station() {
+        if (pid_ > 0) {
+            kill(pid_, SIGKILL);
+            waitpid(pid_, nullptr, 0);
+        }
+    }
+
+    // Until standard output has `count` lines; false when it took too long.
+    bool waitForLines(std::size_t count) const {
+        const auto deadline = Clock::now() + kPatience;
+        while (linesIn(output_) < count) {
+            if (pid_ <= 0 || Clock::now() > deadline) {
+                return false;
+            }
+            std::this_thread::sleep_for(std::chrono::microseconds(200));
+        }
+        return true;
+    }
+
+    void kill9() {
+        kill(pid_, SIGKILL);
+        waitpid(pid_, nullptr, 0);
+        pid_ = -1;
+    }
+
+    bool stop() {
+        kill(pid_, SIGTERM);
+        int status = 0;
+        waitpid(pid_, &status, 0);
+        pid_ = -1;
+        return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+    }
+
+private:
+    fs::path output_;
+    pid_t pid_ = -1;
+};
+
+std::string crcText(const ConfigBlock& block) {
+    char text[8];
+    std::snprintf(text, sizeof text, "%04X", block[block::kCrc] | block[block::kCrc + 1] << 8);
+    return text;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const int count = argc > 1 ? std::max(1, std::atoi(argv[1])) : 300;
+    const std::string cli = argc > 2
+                                ? std::string(argv[2])
+                                : (fs::canonical("/proc/self/exe").parent_path().parent_path() /
+                                   "tools" / "cli" / "dl250t-cli")
+                                      .string();
+    std::string pattern = (fs::temp_directory_path() / "dl250t-soak-XXXXXX").string();
+    if (mkdtemp(pattern.data()) == nullptr) {
+        std::fprintf(stderr, "no temporary folder\n");
+        return 2;
+    }
+    const fs::path root = pattern;
+    const fs::path runtime = root / "run";
+    fs::create_directory(runtime);
+    fs::permissions(runtime, fs::perms::owner_all, fs::perm_options::replace);
+    const fs::path ports = runtime / "dl250t" / "ports";
+    const fs::path settings = root / "line.cfg";
+    const fs::path journal = root / "journal.csv";
+    ConfigBlock block = makeInitialWorkingBlock();
+    PosixFileStore files;
+    if (saveConfigFile(files, settings, block) != Outcome::FileWritten) {
+        std::fprintf(stderr, "cannot save %s\n", settings.c_str());
+        return 2;
+    }
+
+    std::mt19937 random{std::random_device{}()};
+    // A quarter of the modules see their station killed, at a moment anywhere
+    // from the plug-in to well after a module's usual few milliseconds.
+    std::bernoulli_distribution killNow(0.25);
+    std::uniform_int_distribution<int> killAfterUs(0, 12000);
+
+    std::multimap<std::string, std::string> storedCrcs;  // serial number -> CRC
+    int stations = 0;
+    int kills = 0;
+    int problems = 0;
+    const auto start = Clock::now();
+    auto startStation = [&] {
+        ++stations;
+        auto station = std::make_unique<Station>(cli, settings, journal, runtime,
+                                                 root / ("out-" + std::to_string(stations)));
+        if (!station->waitForLines(1)) {
+            std::printf("station %d did not get ready\n", stations);
+            ++problems;
+        }
+        return station;
+    };
+    auto station = startStation();
+    std::size_t lines = 1;
+    for (int i = 0; i < count; ++i) {
+        SimulatedModuleOptions options;
+        options.portDirectory = ports;
+        options.comNumber = 3;
+        SimulatedModule module(options);
+        if (!module.plugIn()) {
+            std::printf("module %d: %s\n", i + 1, module.lastError().c_str());
+            ++problems;
+            continue;
+        }
+        if (killNow(random)) {
+            std::this_thread::sleep_for(std::chrono::microseconds(killAfterUs(random)));
+            station->kill9();
+            ++kills;
+            module.unplug();
+            station = startStation();
+            lines = 1;
+        } else {
+            if (!station->waitForLines(++lines)) {
+                std::printf("module %d: the station did not report it\n", i + 1);
+                ++problems;
+            }
+            module.unplug();
+        }
+        if (const auto stored = module.lastStored()) {
+            storedCrcs.emplace(decodeSerialText(*stored), crcText(*stored));
+        }
+    }
+    if (!station->stop()) {
+        std::printf("the last station did not end cleanly\n");
+        ++problems;
+    }
+    const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
+
+    // The journal as it was left.
+    std::ifstream in(journal, std::ios::binary);
+    std::string line;
+    int journalLines = 0;
+    int incomplete = 0;
+    int okLines = 0;
+    int unmatched = 0;
+    std::multiset<std::string> recorded;
+    std::getline(in, line);  // the header
+    while (std::getline(in, line)) {
+        ++journalLines;
+        const bool whole = line.ends_with('\r');
+        const auto fields = whole ? parseCsvLine(line.substr(0, line.size() - 1)) : std::nullopt;
+        if (!fields || fields->size() != kJournalColumns.size()) {
+            std::printf("incomplete line %d: %s\n", journalLines, line.c_str());
+            ++incomplete;
+            continue;
+        }
+        if ((*fields)[6] != "ok") {
+            continue;
+        }
+        ++okLines;
+        const auto [first, last] = storedCrcs.equal_range((*fields)[5]);
+        const bool matches = std::any_of(
+            first, last, [&](const auto& entry) { return entry.second == (*fields)[9]; });
+        if (!matches) {
+            std::printf("line %d: serial %s crc %s was never stored\n", journalLines,
+                        (*fields)[5].c_str(), (*fields)[9].c_str());
+            ++unmatched;
+        }
+        recorded.insert((*fields)[5] + " " + (*fields)[9]);
+    }
+    int unrecorded = 0;
+    std::set<std::string> distinctSerials;
+    for (const auto& [serial, crc] : storedCrcs) {
+        distinctSerials.insert(serial);
+        const auto found = recorded.find(serial + " " + crc);
+        if (found == recorded.end()) {
+            ++unrecorded;
+        } else {
+            recorded.erase(found);
+        }
+    }
+    const int storedTwice = static_cast<int>(storedCrcs.size() - distinctSerials.size());
+
+    std::printf(
+        "%d modules in %.1f s (%.1f a second), %d stations started, %d killed with "
+        "SIGKILL\n",
+        count, seconds, count / seconds, stations, kills);
+    std::printf("blocks stored: %zu; journal lines: %d, of them written ok: %d\n",
+                storedCrcs.size(), journalLines, okLines);
+    std::printf("incomplete lines: %d; ok lines without a stored block: %d\n", incomplete,
+                unmatched);
+    std::printf(
+        "stored but not recorded (killed after the module took the block, before its "
+        "line): %d; serial numbers stored twice: %d\n",
+        unrecorded, storedTwice);
+    const bool ok = problems == 0 && incomplete == 0 && unmatched == 0 && okLines > 0;
+    std::printf("%s\n", ok ? "PASS" : "FAIL");
+    std::error_code ec;
+    fs::remove_all(root, ec);
+    return ok ? 0 : 1;
+}

@@ -1,0 +1,112 @@
+#pragma once
+
+#include <array>
+#include <chrono>
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "app/production_journal.hpp"
+
+namespace dl250t {
+
+// The production journal as a CSV file (RFC 4180, UTF-8): a header line, then
+// one line per module in these columns.
+inline constexpr std::array<std::string_view, 10> kJournalColumns = {
+    "time",   "station", "port",   "module",       "version",
+    "serial", "outcome", "verify", "milliseconds", "crc",
+};
+
+// One field as RFC 4180 writes it: in quotes, with its quotes doubled, when
+// it holds a comma or a quote.
+std::string csvField(std::string_view text);
+
+// The fields, each as csvField writes it, separated by commas and ended with
+// CR LF. Control characters become U+FFFD, so that a line of the journal is
+// always one line of the file and can be read from the end.
+std::string csvLine(const std::vector<std::string>& fields);
+
+// The fields of one line (without its line break); nothing when the line is
+// not well-formed CSV.
+std::optional<std::vector<std::string>> parseCsvLine(std::string_view line);
+
+// What the front end and the platform put into a line beside the record.
+struct CsvJournalTexts {
+    std::string station;  // the machine's name
+    // The time in ISO 8601, local time with the offset from UTC.
+    std::function<std::string(std::chrono::system_clock::time_point)> timeText;
+    // A module's own bytes as UTF-8; when not given, bytes that are not UTF-8
+    // become U+FFFD.
+    std::function<std::string(std::string_view)> moduleText = {};
+};
+
+// The record's fields in the columns' order.
+std::vector<std::string> journalFields(const ModuleRecord& record, const CsvJournalTexts& texts);
+
+// The file beneath a CSV journal, as the platform provides it. Lines are
+// appended whole, each with one write, so that programs sharing the file
+// never mix their lines.
+class JournalFile {
+public:
+    virtual ~JournalFile() = default;
+
+    // Opens the file for appending, creating it when it does not exist. A
+    // file that is new or empty gets `header` first, once however many
+    // programs open it at the same time.
+    virtual bool open(std::string_view header) = 0;
+
+    virtual std::optional<std::uint64_t> size() = 0;
+
+    // Up to maxBytes from offset, fewer at the end of the file.
+    virtual std::optional<std::string> read(std::uint64_t offset, std::size_t maxBytes) = 0;
+
+    // Makes sure that `bytes` more can be appended without the file system
+    // running out of room.
+    virtual bool reserve(std::size_t bytes) = 0;
+
+    // Appends the bytes with one write and returns once they are on disk.
+    virtual bool append(std::string_view bytes) = 0;
+
+    // Why the last call failed, in words for the operator.
+    virtual std::string problem() const = 0;
+};
+
+class CsvJournal final : public ProductionJournal {
+public:
+    CsvJournal(std::unique_ptr<JournalFile> file, CsvJournalTexts texts);
+
+    // Opens the file, checks that it is a journal (its first line is the
+    // header) and finds the last module written successfully, reading from
+    // the end.
+    bool open() override;
+    std::optional<std::string> resumeSerial() const override { return resume_; }
+
+    // Takes the form's number. Fails when the file cannot be opened, when a
+    // line that failed before still cannot be appended, or when there is no
+    // room for the module's line: the module is then never written.
+    std::optional<std::string> beginModule(std::string_view formSerial) override;
+
+    // Appends the line and flushes it to disk. A line that fails is kept and
+    // appended first when the next module begins.
+    bool finishModule(const ModuleRecord& record) override;
+
+    std::string problem() const override { return problem_; }
+
+private:
+    bool fail(std::string problem);
+    std::optional<std::string> findResumeSerial(std::uint64_t headerEnd, std::uint64_t size);
+
+    std::unique_ptr<JournalFile> file_;
+    CsvJournalTexts texts_;
+    bool opened_ = false;
+    std::optional<std::string> resume_;
+    std::string pending_;
+    std::string problem_;
+};
+
+}  // namespace dl250t

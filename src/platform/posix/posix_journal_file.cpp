@@ -1,0 +1,252 @@
+#include "platform/posix/posix_journal_file.hpp"
+#include "platform/journal_files.hpp"
+
+#include <errno.h>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <array>
+#include <cstring>
+
+namespace dl250t {
+
+namespace {
+
+// Waits while another station holds the file.
+bool lockExclusive(int fd, int operation) {
+    while (flock(fd, operation) != 0) {
+        if (errno != EINTR) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// Writes all bytes; a short write is continued, so that a lone writer's line
+// is complete even on a file system that splits writes.
+bool writeAll(int fd, std::string_view bytes) {
+    while (!bytes.empty()) {
+        const ssize_t n = ::write(fd, bytes.data(), bytes.size());
+        if (n < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            return false;
+        }
+        if (n == 0) {
+            errno = EIO;
+            return false;
+        }
+        bytes.remove_prefix(static_cast<std::size_t>(n));
+    }
+    return true;
+}
+
+bool syncToDisk(int fd) {
+    while (fsync(fd) != 0) {
+        if (errno != EINTR) {
+            return false;
+        }
+    }
+    return true;
+}
+
+}  // namespace
+
+PosixJournalFile::PosixJournalFile(std::string path) : path_(std::move(path)) {}
+
+PosixJournalFile::~PosixJournalFile() {
+    close();
+}
+
+void PosixJournalFile::close() {
+    if (fd_ >= 0) {
+        ::close(fd_);
+        fd_ = -1;
+    }
+}
+
+bool PosixJournalFile::fail(std::string_view what, int error) {
+    problem_ = path_ + ": " + std::string(what);
+    if (error != 0) {
+        problem_ += ": ";
+        problem_ += std::strerror(error);
+    }
+    return false;
+}
+
+bool PosixJournalFile::open(std::string_view header) {
+    close();
+    header_ = header;
+    // Without O_NONBLOCK opening a pipe would wait for a reader.
+    fd_ = ::open(path_.c_str(), O_RDWR | O_APPEND | O_CREAT | O_NONBLOCK | O_NOCTTY | O_CLOEXEC,
+                 0644);
+    if (fd_ < 0) {
+        return fail("cannot be opened for appending", errno);
+    }
+    struct stat status {};
+    if (fstat(fd_, &status) != 0) {
+        const int error = errno;
+        close();
+        return fail("cannot be examined", error);
+    }
+    if (!S_ISREG(status.st_mode)) {
+        close();
+        return fail("is not a regular file", 0);
+    }
+    // Two stations that create the journal at the same moment write one
+    // header between them. A file system without locks still gets its header.
+    const bool locked = lockExclusive(fd_, LOCK_EX);
+    bool ok = true;
+    int error = 0;
+    if (fstat(fd_, &status) != 0) {
+        ok = false;
+        error = errno;
+    } else if (status.st_size == 0 && !(writeAll(fd_, header) && syncToDisk(fd_))) {
+        ok = false;
+        error = errno;
+    }
+    if (locked) {
+        flock(fd_, LOCK_UN);
+    }
+    if (!ok) {
+        close();
+        return fail("cannot be written", error);
+    }
+    return true;
+}
+
+std::optional<std::uint64_t> PosixJournalFile::size() {
+    struct stat status {};
+    if (fd_ < 0 || fstat(fd_, &status) != 0) {
+        fail("cannot be examined", fd_ < 0 ? EBADF : errno);
+        return std::nullopt;
+    }
+    return static_cast<std::uint64_t>(status.st_size);
+}
+
+std::optional<std::string> PosixJournalFile::read(std::uint64_t offset, std::size_t maxBytes) {
+    std::string bytes(maxBytes, '\0');
+    std::size_t got = 0;
+    while (got < maxBytes) {
+        const ssize_t n =
+            pread(fd_, bytes.data() + got, maxBytes - got, static_cast<off_t>(offset + got));
+        if (n < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            fail("cannot be read", errno);
+            return std::nullopt;
+        }
+        if (n == 0) {
+            break;
+        }
+        got += static_cast<std::size_t>(n);
+    }
+    bytes.resize(got);
+    return bytes;
+}
+
+bool PosixJournalFile::stillAtPath() const {
+    struct stat open {};
+    struct stat named {};
+    return fd_ >= 0 && fstat(fd_, &open) == 0 && stat(path_.c_str(), &named) == 0 &&
+           open.st_dev == named.st_dev && open.st_ino == named.st_ino;
+}
+
+bool PosixJournalFile::reserve(std::size_t bytes) {
+    if (!stillAtPath() && !open(std::string(header_))) {
+        return false;
+    }
+    const auto end = size();
+    if (!end) {
+        return false;
+    }
+#ifdef FALLOC_FL_KEEP_SIZE
+    if (fallocate(fd_, FALLOC_FL_KEEP_SIZE, static_cast<off_t>(*end), static_cast<off_t>(bytes)) !=
+        0) {
+        // A file system that cannot reserve still tells of a full disk when
+        // the line is written.
+        if (errno == EOPNOTSUPP || errno == ENOSYS) {
+            return true;
+        }
+        return fail("has no room for another line", errno);
+    }
+#else
+    (void)bytes;
+#endif
+    return true;
+}
+
+bool PosixJournalFile::append(std::string_view bytes) {
+    // The lock keeps the look at the file's last byte and the write together
+    // against the other stations; the write alone would be whole without it.
+    const bool locked = lockExclusive(fd_, LOCK_EX);
+    const auto end = size();
+    bool written = false;
+    int error = 0;
+    if (end) {
+        // A line cut short before (a full disk, a power cut) is ended first,
+        // so that it does not swallow this one; readers skip it as malformed.
+        std::string line;
+        char last = '\n';
+        if (*end > 0 && pread(fd_, &last, 1, static_cast<off_t>(*end - 1)) == 1 && last != '\n') {
+            line = "\r\n";
+        }
+        line += bytes;
+        written = writeAll(fd_, line);
+        error = errno;
+    }
+    if (locked) {
+        flock(fd_, LOCK_UN);
+    }
+    if (!end) {
+        return false;
+    }
+    if (!written) {
+        return fail("cannot be written", error);
+    }
+    if (!syncToDisk(fd_)) {
+        return fail("cannot be flushed to disk", errno);
+    }
+    return true;
+}
+
+std::string localTimeText(std::chrono::system_clock::time_point time) {
+    const time_t seconds = std::chrono::system_clock::to_time_t(time);
+    struct tm local {};
+    if (localtime_r(&seconds, &local) == nullptr) {
+        return {};
+    }
+    std::array<char, 40> text{};
+    const std::size_t length = strftime(text.data(), text.size(), "%Y-%m-%dT%H:%M:%S%z", &local);
+    std::string result(text.data(), length);
+    // %z gives +0800; ISO 8601 with a date in its extended form wants +08:00.
+    if (result.size() >= 5) {
+        result.insert(result.size() - 2, 1, ':');
+    }
+    return result;
+}
+
+std::string hostName() {
+    std::array<char, 256> name{};
+    if (gethostname(name.data(), name.size() - 1) != 0) {
+        return {};
+    }
+    return name.data();
+}
+
+std::unique_ptr<CsvJournal> makeCsvJournal(
+    const std::string& path, std::function<std::string(std::string_view)> moduleText) {
+    return std::make_unique<CsvJournal>(std::make_unique<PosixJournalFile>(path),
+                                        CsvJournalTexts{
+                                            .station = hostName(),
+                                            .timeText = localTimeText,
+                                            .moduleText = std::move(moduleText),
+                                        });
+}
+
+}  // namespace dl250t

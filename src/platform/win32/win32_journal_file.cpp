@@ -1,0 +1,301 @@
+#include "platform/win32/win32_journal_file.hpp"
+
+#include <windows.h>
+
+#include <algorithm>
+#include <array>
+#include <cstdio>
+#include <ctime>
+#include <optional>
+
+#include "platform/journal_files.hpp"
+#include "platform/win32/wide_text.hpp"
+#include "platform/win32/win32_file_store.hpp"
+
+namespace dl250t {
+
+namespace {
+
+HANDLE handleOf(void* file) {
+    return static_cast<HANDLE>(file);
+}
+
+// The whole file, for a lock that keeps a look at its end and the append
+// together against other stations.
+class FileLock {
+public:
+    explicit FileLock(HANDLE file) : file_(file) {
+        OVERLAPPED from{};
+        locked_ = LockFileEx(file_, LOCKFILE_EXCLUSIVE_LOCK, 0, MAXDWORD, MAXDWORD, &from) != 0;
+    }
+    ~FileLock() {
+        if (locked_) {
+            OVERLAPPED from{};
+            UnlockFileEx(file_, 0, MAXDWORD, MAXDWORD, &from);
+        }
+    }
+    FileLock(const FileLock&) = delete;
+    FileLock& operator=(const FileLock&) = delete;
+
+private:
+    HANDLE file_;
+    bool locked_ = false;
+};
+
+// Writes all bytes at the end of the file (the handle appends only).
+bool writeAll(HANDLE file, std::string_view bytes) {
+    while (!bytes.empty()) {
+        DWORD written = 0;
+        const DWORD wanted = static_cast<DWORD>(std::min<std::size_t>(bytes.size(), 1u << 20));
+        if (!WriteFile(file, bytes.data(), wanted, &written, nullptr) || written == 0) {
+            if (GetLastError() == ERROR_SUCCESS) {
+                SetLastError(ERROR_WRITE_FAULT);
+            }
+            return false;
+        }
+        bytes.remove_prefix(written);
+    }
+    return true;
+}
+
+std::optional<std::uint64_t> sizeOf(HANDLE file) {
+    LARGE_INTEGER size{};
+    if (!GetFileSizeEx(file, &size)) {
+        return std::nullopt;
+    }
+    return static_cast<std::uint64_t>(size.QuadPart);
+}
+
+bool readAt(HANDLE file, std::uint64_t offset, char* into, DWORD count, DWORD& got) {
+    OVERLAPPED at{};
+    at.Offset = static_cast<DWORD>(offset);
+    at.OffsetHigh = static_cast<DWORD>(offset >> 32);
+    got = 0;
+    return ReadFile(file, into, count, &got, &at) != 0 || GetLastError() == ERROR_HANDLE_EOF;
+}
+
+std::string systemMessage(DWORD error) {
+    std::array<wchar_t, 512> text{};
+    const DWORD length =
+        FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error,
+                       0, text.data(), static_cast<DWORD>(text.size()), nullptr);
+    std::string message = wideToUtf8(std::wstring_view(text.data(), length));
+    while (!message.empty() && (message.back() == '\n' || message.back() == '\r' ||
+                                message.back() == ' ' || message.back() == '.')) {
+        message.pop_back();
+    }
+    return message.empty() ? "error " + std::to_string(error) : message;
+}
+
+}  // namespace
+
+Win32JournalFile::Win32JournalFile(std::string path) : path_(std::move(path)) {}
+
+Win32JournalFile::~Win32JournalFile() {
+    close();
+}
+
+void Win32JournalFile::close() {
+    if (file_ != nullptr) {
+        CloseHandle(handleOf(file_));
+        file_ = nullptr;
+    }
+}
+
+bool Win32JournalFile::fail(std::string_view what, unsigned long error) {
+    problem_ = path_ + ": " + std::string(what);
+    if (error != 0) {
+        problem_ += ": " + systemMessage(error);
+    }
+    return false;
+}
+
+bool Win32JournalFile::open(std::string_view header) {
+    close();
+    header_ = header;
+    // Device names (NUL, COM1, pipes) are refused before anything is opened.
+    const auto wide = win32FilePath(path_);
+    if (!wide) {
+        return fail("is not a regular file", 0);
+    }
+    // Appending only: every WriteFile goes to the end, whoever else appends.
+    const HANDLE file =
+        CreateFileW(wide->c_str(), FILE_APPEND_DATA | FILE_READ_DATA | FILE_READ_ATTRIBUTES,
+                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_ALWAYS,
+                    FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        return fail("cannot be opened for appending", GetLastError());
+    }
+    file_ = file;
+    BY_HANDLE_FILE_INFORMATION info{};
+    if (GetFileType(file) != FILE_TYPE_DISK || !GetFileInformationByHandle(file, &info) ||
+        (info.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE)) != 0) {
+        close();
+        return fail("is not a regular file", 0);
+    }
+    // Two stations that create the journal at the same moment write one
+    // header between them.
+    bool ok = true;
+    DWORD error = 0;
+    {
+        const FileLock lock(file);
+        const auto size = sizeOf(file);
+        if (!size || (*size == 0 && !(writeAll(file, header) && FlushFileBuffers(file)))) {
+            ok = false;
+            error = GetLastError();
+        }
+    }
+    if (!ok) {
+        close();
+        return fail("cannot be written", error);
+    }
+    return true;
+}
+
+std::optional<std::uint64_t> Win32JournalFile::size() {
+    const auto size = file_ != nullptr ? sizeOf(handleOf(file_)) : std::nullopt;
+    if (!size) {
+        fail("cannot be examined", file_ != nullptr ? GetLastError() : ERROR_INVALID_HANDLE);
+    }
+    return size;
+}
+
+std::optional<std::string> Win32JournalFile::read(std::uint64_t offset, std::size_t maxBytes) {
+    std::string bytes(maxBytes, '\0');
+    std::size_t got = 0;
+    while (got < maxBytes) {
+        DWORD n = 0;
+        const DWORD wanted = static_cast<DWORD>(std::min<std::size_t>(maxBytes - got, 1u << 20));
+        if (file_ == nullptr ||
+            !readAt(handleOf(file_), offset + got, bytes.data() + got, wanted, n)) {
+            fail("cannot be read", file_ != nullptr ? GetLastError() : ERROR_INVALID_HANDLE);
+            return std::nullopt;
+        }
+        if (n == 0) {
+            break;
+        }
+        got += n;
+    }
+    bytes.resize(got);
+    return bytes;
+}
+
+bool Win32JournalFile::stillAtPath() const {
+    if (file_ == nullptr) {
+        return false;
+    }
+    const auto wide = win32FilePath(path_);
+    if (!wide) {
+        return false;
+    }
+    const HANDLE named = CreateFileW(wide->c_str(), FILE_READ_ATTRIBUTES,
+                                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                     nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (named == INVALID_HANDLE_VALUE) {
+        return false;
+    }
+    BY_HANDLE_FILE_INFORMATION a{};
+    BY_HANDLE_FILE_INFORMATION b{};
+    const bool same = GetFileInformationByHandle(handleOf(file_), &a) &&
+                      GetFileInformationByHandle(named, &b) &&
+                      a.dwVolumeSerialNumber == b.dwVolumeSerialNumber &&
+                      a.nFileIndexHigh == b.nFileIndexHigh && a.nFileIndexLow == b.nFileIndexLow;
+    CloseHandle(named);
+    return same;
+}
+
+bool Win32JournalFile::reserve(std::size_t bytes) {
+    if (!stillAtPath() && !open(std::string(header_))) {
+        return false;
+    }
+    // Windows has no call that reserves room beyond a file's end without
+    // growing it; the free space of the disk the journal is on stands in.
+    const auto wide = win32FilePath(path_);
+    const std::wstring folder =
+        wide ? wide->substr(0, wide->find_last_of(L'\\') + 1) : std::wstring();
+    ULARGE_INTEGER available{};
+    if (folder.empty() || !GetDiskFreeSpaceExW(folder.c_str(), &available, nullptr, nullptr)) {
+        return true;  // unknown: a full disk still tells when the line is written
+    }
+    if (available.QuadPart < bytes) {
+        return fail("has no room for another line", ERROR_DISK_FULL);
+    }
+    return true;
+}
+
+bool Win32JournalFile::append(std::string_view bytes) {
+    if (file_ == nullptr) {
+        return fail("cannot be written", ERROR_INVALID_HANDLE);
+    }
+    const HANDLE file = handleOf(file_);
+    bool written = false;
+    DWORD error = 0;
+    std::optional<std::uint64_t> end;
+    {
+        const FileLock lock(file);
+        end = sizeOf(file);
+        if (end) {
+            // A line cut short before (a full disk, a power cut) is ended
+            // first, so that it does not swallow this one.
+            std::string line;
+            char last = '\n';
+            DWORD got = 0;
+            if (*end > 0 && readAt(file, *end - 1, &last, 1, got) && got == 1 && last != '\n') {
+                line = "\r\n";
+            }
+            line += bytes;
+            written = writeAll(file, line);
+            error = GetLastError();
+        } else {
+            error = GetLastError();
+        }
+    }
+    if (!end) {
+        return fail("cannot be examined", error);
+    }
+    if (!written) {
+        return fail("cannot be written", error);
+    }
+    if (!FlushFileBuffers(file)) {
+        return fail("cannot be flushed to disk", GetLastError());
+    }
+    return true;
+}
+
+std::string localTimeText(std::chrono::system_clock::time_point time) {
+    const std::time_t seconds = std::chrono::system_clock::to_time_t(time);
+    std::tm local{};
+    if (localtime_s(&local, &seconds) != 0) {
+        return {};
+    }
+    // The offset from UTC is local time read as if it were UTC, less the time.
+    const long long offsetMinutes = (static_cast<long long>(_mkgmtime(&local)) - seconds) / 60;
+    std::array<char, 40> text{};
+    const std::size_t length = std::strftime(text.data(), text.size(), "%Y-%m-%dT%H:%M:%S", &local);
+    const long long magnitude = offsetMinutes < 0 ? -offsetMinutes : offsetMinutes;
+    std::array<char, 8> zone{};
+    std::snprintf(zone.data(), zone.size(), "%c%02lld:%02lld", offsetMinutes < 0 ? '-' : '+',
+                  magnitude / 60, magnitude % 60);
+    return std::string(text.data(), length) + zone.data();
+}
+
+std::string hostName() {
+    std::array<wchar_t, 256> name{};
+    DWORD length = static_cast<DWORD>(name.size());
+    if (!GetComputerNameExW(ComputerNameDnsHostname, name.data(), &length)) {
+        return {};
+    }
+    return wideToUtf8(std::wstring_view(name.data(), length));
+}
+
+std::unique_ptr<CsvJournal> makeCsvJournal(
+    const std::string& path, std::function<std::string(std::string_view)> moduleText) {
+    return std::make_unique<CsvJournal>(std::make_unique<Win32JournalFile>(path),
+                                        CsvJournalTexts{
+                                            .station = hostName(),
+                                            .timeText = localTimeText,
+                                            .moduleText = std::move(moduleText),
+                                        });
+}
+
+}  // namespace dl250t

@@ -1,0 +1,545 @@
+// The production station as a production line runs it: dl250t-cli station in a
+// process of its own, simulated modules plugged in one after another through
+// its port directory, and the journal it leaves.
+
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <condition_variable>
+#include <fstream>
+#include <mutex>
+#include <regex>
+#include <sstream>
+#include <thread>
+
+#include "app/csv_journal.hpp"
+#include "cli_app.hpp"
+#include "config/config_file.hpp"
+#include "config/field_codec.hpp"
+#include "config/module_identity.hpp"
+#include "platform/journal_files.hpp"
+#include "platform/posix/posix_file_store.hpp"
+#include "sim/simulated_module.hpp"
+#include "support/temp_dir.hpp"
+
+namespace dl250t {
+namespace {
+
+namespace fs = std::filesystem;
+using ::testing::ElementsAre;
+using ::testing::HasSubstr;
+
+const std::string kCli = DL250T_CLI_PROGRAM;
+// Only keeps a broken station from hanging the test.
+constexpr auto kPatience = std::chrono::seconds(10);
+
+// A program whose standard output is read line by line as it comes.
+class RunningProgram {
+public:
+    RunningProgram(const std::vector<std::string>& command, const std::string& runtimeDir) {
+        int out[2];
+        int err[2];
+        if (pipe2(out, O_CLOEXEC) != 0 || pipe2(err, O_CLOEXEC) != 0) {
+            ADD_FAILURE() << "no pipes";
+            return;
+        }
+        std::vector<std::string> environment{"XDG_RUNTIME_DIR=" + runtimeDir};
+        for (char** entry = environ; *entry != nullptr; ++entry) {
+            if (!std::string_view(*entry).starts_with("XDG_RUNTIME_DIR=")) {
+                environment.emplace_back(*entry);
+            }
+        }
+        const auto pointers = [](std::vector<std::string>& texts) {
+            std::vector<char*> list;
+            for (std::string& text : texts) {
+                list.push_back(text.data());
+            }
+            list.push_back(nullptr);
+            return list;
+        };
+        std::vector<std::string> args = command;
+        std::vector<char*> argv = pointers(args);
+        std::vector<char*> envp = pointers(environment);
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
+        posix_spawn_file_actions_adddup2(&actions, err[1], STDERR_FILENO);
+        // Signals at their defaults, whatever the test process does with them.
+        posix_spawnattr_t attributes;
+        posix_spawnattr_init(&attributes);
+        sigset_t none;
+        sigset_t all;
+        sigemptyset(&none);
+        sigfillset(&all);
+        posix_spawnattr_setsigmask(&attributes, &none);
+        posix_spawnattr_setsigdefault(&attributes, &all);
+        posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
+        if (posix_spawnp(&pid_, argv[0], &actions, &attributes, argv.data(), envp.data()) != 0) {
+            pid_ = -1;
+            ADD_FAILURE() << "cannot start " << command.front();
+        }
+        posix_spawnattr_destroy(&attributes);
+        posix_spawn_file_actions_destroy(&actions);
+        ::close(out[1]);
+        ::close(err[1]);
+        readers_.emplace_back([this, fd = out[0]] { collect(fd, outLines_); });
+        readers_.emplace_back([this, fd = err[0]] { collect(fd, errLines_); });
+    }
+
+    ~RunningProgram() {
+        if (pid_ > 0) {
+            kill(pid_, SIGKILL);
+        }
+        finish();
+        for (std::thread& reader : readers_) {
+            reader.join();
+        }
+    }
+
+    // Waits until standard output has at least `count` lines; false when the
+    // program ended or took too long.
+    bool waitForLines(std::size_t count) {
+        std::unique_lock lock(mutex_);
+        return changed_.wait_for(lock, kPatience, [&] {
+            return outLines_.size() >= count || outEnded_;
+        }) && outLines_.size() >= count;
+    }
+
+    std::vector<std::string> outLines() {
+        std::lock_guard lock(mutex_);
+        return outLines_;
+    }
+
+    std::string errText() {
+        std::lock_guard lock(mutex_);
+        std::string text;
+        for (const std::string& line : errLines_) {
+            text += line + "\n";
+        }
+        return text;
+    }
+
+    void signal(int number) {
+        if (pid_ > 0) {
+            kill(pid_, number);
+        }
+    }
+
+    // The exit status, or -1 when it did not exit by itself in time (it is
+    // killed then) or a signal ended it. Its output has all been read by then.
+    int finish() {
+        if (pid_ <= 0) {
+            return -1;
+        }
+        const auto deadline = std::chrono::steady_clock::now() + kPatience;
+        int status = 0;
+        bool killed = false;
+        while (waitpid(pid_, &status, WNOHANG) == 0) {
+            if (std::chrono::steady_clock::now() > deadline) {
+                kill(pid_, SIGKILL);
+                waitpid(pid_, &status, 0);
+                killed = true;
+                break;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+        pid_ = -1;
+        for (std::thread& reader : readers_) {
+            reader.join();
+        }
+        readers_.clear();
+        return !killed && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    }
+
+private:
+    void collect(int fd, std::vector<std::string>& lines) {
+        const bool output = &lines == &outLines_;
+        std::string partial;
+        char buffer[4096];
+        ssize_t n = 0;
+        while ((n = ::read(fd, buffer, sizeof buffer)) > 0 || (n < 0 && errno == EINTR)) {
+            std::lock_guard lock(mutex_);
+            partial.append(buffer, static_cast<std::size_t>(std::max<ssize_t>(n, 0)));
+            for (std::size_t end; (end = partial.find('\n')) != std::string::npos;) {
+                lines.push_back(partial.substr(0, end));
+                partial.erase(0, end + 1);
+            }
+            changed_.notify_all();
+        }
+        ::close(fd);
+        std::lock_guard lock(mutex_);
+        if (!partial.empty()) {
+            lines.push_back(partial);
+        }
+        if (output) {
+            outEnded_ = true;
+        }
+        changed_.notify_all();
+    }
+
+    pid_t pid_ = -1;
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    std::vector<std::string> outLines_;
+    bool outEnded_ = false;
+    std::vector<std::string> errLines_;
+    std::vector<std::thread> readers_;
+};
+
+std::vector<std::vector<std::string>> journalRows(const fs::path& journal) {
+    std::ifstream in(journal, std::ios::binary);
+    std::vector<std::vector<std::string>> rows;
+    std::string line;
+    while (std::getline(in, line)) {
+        EXPECT_TRUE(line.ends_with('\r')) << "a complete line: " << line;
+        line.pop_back();
+        const auto fields = parseCsvLine(line);
+        EXPECT_TRUE(fields && fields->size() == kJournalColumns.size()) << line;
+        if (fields) {
+            rows.push_back(*fields);
+        }
+    }
+    return rows;
+}
+
+std::string crcText(const ConfigBlock& block) {
+    std::ostringstream text;
+    text << std::uppercase << std::hex;
+    text.width(4);
+    text.fill('0');
+    text << (block[block::kCrc] | block[block::kCrc + 1] << 8);
+    return text.str();
+}
+
+// Whether a program may mount file systems of its own (a user and mount
+// namespace), for a journal on a full or read-only file system.
+bool mountNamespacesWork() {
+    return std::system("unshare -rm true >/dev/null 2>&1") == 0;
+}
+
+struct StationTest : ::testing::Test {
+    StationTest() {
+        fs::create_directory(runtime);
+        fs::permissions(runtime, fs::perms::owner_all, fs::perm_options::replace);
+        ConfigBlock block = makeInitialWorkingBlock();
+        encodeNetworkId(block, 4660);
+        PosixFileStore files;
+        EXPECT_EQ(saveConfigFile(files, settings, block), Outcome::FileWritten);
+    }
+
+    std::vector<std::string> station(std::vector<std::string> options) const {
+        std::vector<std::string> command{kCli, "station", settings.string()};
+        command.insert(command.end(), options.begin(), options.end());
+        return command;
+    }
+
+    std::unique_ptr<SimulatedModule> module(int com, const char* fault = "none") const {
+        SimulatedModuleOptions options;
+        options.portDirectory = ports;
+        options.comNumber = com;
+        options.fault = *parseSimulatedFault(fault);
+        return std::make_unique<SimulatedModule>(options);
+    }
+
+    // Plugs a module in and out once the station has told of it: its line is
+    // line number `line` of the station's output.
+    std::unique_ptr<SimulatedModule> configure(RunningProgram& program, std::size_t line, int com,
+                                               const char* fault = "none") const {
+        auto simulated = module(com, fault);
+        EXPECT_TRUE(simulated->plugIn()) << simulated->lastError();
+        EXPECT_TRUE(program.waitForLines(line)) << program.errText();
+        simulated->unplug();
+        return simulated;
+    }
+
+    testing::TempDir dir;
+    fs::path runtime = dir / "run";
+    fs::path ports = runtime / "dl250t" / "ports";
+    fs::path settings = dir / "line.cfg";
+    fs::path journal = dir / "journal.csv";
+};
+
+TEST_F(StationTest, WritesModulesWithConsecutiveSerialsAndOneCompleteJournalLineEach) {
+    RunningProgram program(station({"--serial", "00 00 00 00 01 FF", "--journal", journal}),
+                           runtime);
+    ASSERT_TRUE(program.waitForLines(1)) << program.errText();
+    EXPECT_THAT(program.outLines()[0], HasSubstr("first serial number: 00 00 00 00 01 FF"));
+    std::vector<std::unique_ptr<SimulatedModule>> modules;
+    for (int com : {3, 4, 5}) {
+        modules.push_back(configure(program, modules.size() + 2, com));
+    }
+    program.signal(SIGTERM);
+    EXPECT_EQ(program.finish(), cli::kExitOk) << program.errText();
+
+    const std::vector<std::string> serials{"00 00 00 00 01 FF", "00 00 00 00 02 00",
+                                           "00 00 00 00 02 01"};
+    const auto lines = program.outLines();
+    ASSERT_EQ(lines.size(), 1u + 3 + 4);
+    const auto rows = journalRows(journal);
+    ASSERT_EQ(rows.size(), 1u + 3);
+    EXPECT_EQ(rows[0], std::vector<std::string>(kJournalColumns.begin(), kJournalColumns.end()));
+    const std::regex isoTime(R"(\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d[+-]\d\d:\d\d)");
+    for (std::size_t i = 0; i < modules.size(); ++i) {
+        SCOPED_TRACE(i);
+        const auto stored = modules[i]->lastStored();
+        ASSERT_EQ(modules[i]->storedCount(), 1u);
+        EXPECT_EQ(decodeSerialText(*stored), serials[i]);
+        EXPECT_EQ(decodeNetworkId(*stored), 4660) << "the settings of the file";
+
+        const auto& row = rows[i + 1];
+        EXPECT_TRUE(std::regex_match(row[0], isoTime)) << row[0];
+        EXPECT_EQ(row[1], hostName());
+        EXPECT_EQ(row[2], "COM" + std::to_string(3 + i));
+        EXPECT_EQ(row[3], identityName(defaultSimulatedBlock()));
+        EXPECT_EQ(row[4], identityVersion(defaultSimulatedBlock()));
+        EXPECT_EQ(row[5], serials[i]);
+        EXPECT_EQ(row[6], "ok");
+        EXPECT_EQ(row[7], "");
+        EXPECT_THAT(row[8], ::testing::MatchesRegex("[0-9]+"));
+        EXPECT_EQ(row[9], crcText(*stored));
+
+        EXPECT_THAT(lines[i + 1], ::testing::EndsWith(" COM" + std::to_string(3 + i) +
+                                                      " 模块写入成功！ " + serials[i]));
+    }
+    EXPECT_THAT(std::vector(lines.end() - 4, lines.end()),
+                ElementsAre("modules written: 3", "modules failed: 0",
+                            "first serial number: 00 00 00 00 01 FF",
+                            "last serial number: 00 00 00 00 02 01"));
+}
+
+TEST_F(StationTest, VerifyCatchesTheModuleThatStoresAChangedByte) {
+    RunningProgram program(
+        station({"--serial", "00 00 00 00 03 00", "--journal", journal, "--verify"}), runtime);
+    ASSERT_TRUE(program.waitForLines(1)) << program.errText();
+    const auto good = configure(program, 2, 3);
+    const auto corrupting = configure(program, 3, 4, "corrupt-store");
+    const auto next = configure(program, 4, 5);
+    program.signal(SIGINT);
+    EXPECT_EQ(program.finish(), cli::kExitOk);
+
+    const auto rows = journalRows(journal);
+    ASSERT_EQ(rows.size(), 4u);
+    const auto columns = [&](std::size_t i) {
+        return std::vector{rows[i][5], rows[i][6], rows[i][7]};
+    };
+    EXPECT_THAT(columns(1), ElementsAre("00 00 00 00 03 00", "ok", "ok"));
+    EXPECT_THAT(columns(2), ElementsAre("00 00 00 00 03 01", "模块校验失败！", "mismatch"));
+    EXPECT_THAT(columns(3), ElementsAre("00 00 00 00 03 01", "ok", "ok"))
+        << "the next module gets the number";
+    EXPECT_EQ(decodeSerialText(*next->lastStored()), "00 00 00 00 03 01");
+    EXPECT_THAT(program.outLines()[2], ::testing::EndsWith(" COM4 模块校验失败！ -"));
+    EXPECT_THAT(program.errText(), HasSubstr("模块校验失败！"));
+}
+
+TEST_F(StationTest, StationStartedAgainContinuesAfterItsLastSerialNumber) {
+    {
+        RunningProgram first(
+            station({"--serial", "00 00 00 00 05 00", "--journal", journal, "--count", "2"}),
+            runtime);
+        ASSERT_TRUE(first.waitForLines(1)) << first.errText();
+        configure(first, 2, 3);
+        configure(first, 3, 4, "silent");
+        configure(first, 4, 5);
+        EXPECT_EQ(first.finish(), cli::kExitOk) << "ends by itself after two modules written";
+        EXPECT_THAT(first.outLines(), ::testing::Contains("modules failed: 1"));
+    }
+    RunningProgram again(station({"--journal", journal}), runtime);
+    ASSERT_TRUE(again.waitForLines(1)) << again.errText();
+    EXPECT_THAT(again.outLines()[0], HasSubstr("first serial number: 00 00 00 00 05 02"));
+    const auto module = configure(again, 2, 6);
+    again.signal(SIGTERM);
+    EXPECT_EQ(again.finish(), cli::kExitOk);
+    EXPECT_EQ(decodeSerialText(*module->lastStored()), "00 00 00 00 05 02");
+}
+
+TEST_F(StationTest, WithoutSerialOrJournalTheWindowsDefaultComesFirst) {
+    const auto secondsNow = [] {
+        return std::chrono::duration_cast<std::chrono::seconds>(
+                   std::chrono::system_clock::now().time_since_epoch())
+            .count();
+    };
+    const std::int64_t before = secondsNow();
+    RunningProgram program(station({}), runtime);
+    ASSERT_TRUE(program.waitForLines(1)) << program.errText();
+    const std::int64_t after = secondsNow();
+    const auto module = configure(program, 2, 3);
+    program.signal(SIGTERM);
+    EXPECT_EQ(program.finish(), cli::kExitOk);
+    const std::string stored = decodeSerialText(*module->lastStored());
+    bool startTime = false;
+    for (std::int64_t t = before; t <= after; ++t) {
+        startTime = startTime || stored == defaultSerialText(t);
+    }
+    EXPECT_TRUE(startTime) << stored << ", not the file's 00 00 00 00 00 00";
+}
+
+// SIGTERM while a module is being written: the module is finished, then the
+// station ends with its summary.
+TEST_F(StationTest, SignalDuringAModuleLetsItFinish) {
+    RunningProgram program(station({"--journal", journal}), runtime);
+    ASSERT_TRUE(program.waitForLines(1)) << program.errText();
+    auto slow = module(3);
+    slow->setPace(true);  // about 0.1 s on the line
+    ASSERT_TRUE(slow->plugIn());
+    const auto deadline = std::chrono::steady_clock::now() + kPatience;
+    while (slow->readRequests() == 0 && std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    program.signal(SIGTERM);
+    EXPECT_EQ(program.finish(), cli::kExitOk) << program.errText();
+    EXPECT_EQ(slow->storedCount(), 1u);
+    EXPECT_THAT(program.outLines(), ::testing::Contains("modules written: 1"));
+    EXPECT_EQ(journalRows(journal).size(), 2u);
+}
+
+// A journal deleted or moved away while the station runs is started afresh
+// at its path; no line goes into a file nobody will find.
+TEST_F(StationTest, JournalRemovedWhileRunningIsStartedAfresh) {
+    RunningProgram program(station({"--serial", "00 00 00 00 06 00", "--journal", journal}),
+                           runtime);
+    ASSERT_TRUE(program.waitForLines(1)) << program.errText();
+    configure(program, 2, 3);
+    fs::rename(journal, dir / "moved.csv");
+    configure(program, 3, 3);
+    program.signal(SIGTERM);
+    EXPECT_EQ(program.finish(), cli::kExitOk);
+    const auto rows = journalRows(journal);
+    ASSERT_EQ(rows.size(), 2u);
+    EXPECT_EQ(rows[0][0], "time");
+    EXPECT_EQ(rows[1][5], "00 00 00 00 06 01");
+    EXPECT_EQ(journalRows(dir / "moved.csv").size(), 2u);
+}
+
+// A line must not go on unrecorded: a journal that cannot be written stops
+// the station, before it touches the next module, with the reason.
+TEST_F(StationTest, JournalOnAFullOrReadOnlyFileSystemStopsTheStation) {
+    if (!mountNamespacesWork()) {
+        GTEST_SKIP() << "this machine lets no program mount a file system of its own";
+    }
+    const fs::path mounted = dir / "medium";
+    fs::create_directory(mounted);
+    const std::string header =
+        "time,station,port,module,version,serial,outcome,verify,"
+        "milliseconds,crc\\r\\n";
+    struct Case {
+        const char* name;
+        std::string mount;  // shell commands run in the station's own namespace
+        bool startsUp;      // the journal opens, and fails once a module is there
+        const char* reason;
+    };
+    const Case cases[] = {
+        {"full", "mount -t tmpfs -o size=4k tmpfs \"$M\"", true, "No space left on device"},
+        {"read-only",
+         "mount -t tmpfs tmpfs \"$M\" && printf '" + header +
+             "' > \"$M/journal.csv\" && mount -o remount,ro \"$M\"",
+         false, "Read-only file system"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::vector<std::string> command{
+            "unshare",
+            "-rm",
+            "sh",
+            "-c",
+            "M=" + mounted.string() + "; " + c.mount + " && exec \"$@\"",
+            "sh"};
+        const auto stationCommand =
+            station({"--serial", "00 00 00 00 07 00", "--journal", mounted / "journal.csv"});
+        command.insert(command.end(), stationCommand.begin(), stationCommand.end());
+        RunningProgram program(command, runtime);
+        if (c.startsUp) {
+            ASSERT_TRUE(program.waitForLines(1)) << program.errText();
+            auto simulated = module(3);
+            ASSERT_TRUE(simulated->plugIn());
+            EXPECT_EQ(program.finish(), cli::kExitJournalFailed) << program.errText();
+            EXPECT_EQ(simulated->readRequests(), 0u) << "the module was not touched";
+            EXPECT_EQ(simulated->storedCount(), 0u);
+            EXPECT_THAT(program.outLines(), ::testing::Contains("modules written: 0"));
+        } else {
+            EXPECT_EQ(program.finish(), cli::kExitJournalFailed) << program.errText();
+            EXPECT_TRUE(program.outLines().empty()) << "it never got ready";
+        }
+        EXPECT_THAT(program.errText(), HasSubstr("生产记录写入失败！"));
+        EXPECT_THAT(program.errText(), HasSubstr(c.reason));
+    }
+}
+
+TEST_F(StationTest, JournalThatIsNoJournalStopsTheStationAtOnce) {
+    ASSERT_EQ(mkfifo((dir / "pipe").c_str(), 0600), 0);
+    fs::create_directory(dir / "folder");
+    struct Case {
+        fs::path journal;
+        const char* reason;
+    };
+    const Case cases[] = {
+        {dir / "pipe", "is not a regular file"},
+        {dir / "folder", "cannot be opened"},
+        {settings, "not a production journal"},
+        {dir / "missing" / "journal.csv", "No such file or directory"},
+    };
+    const auto settingsBefore = testing::readAll(settings);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.journal);
+        RunningProgram program(station({"--journal", c.journal}), runtime);
+        EXPECT_EQ(program.finish(), cli::kExitJournalFailed);
+        EXPECT_THAT(program.errText(), HasSubstr(c.reason));
+    }
+    EXPECT_EQ(testing::readAll(settings), settingsBefore) << "a file that is no journal is kept";
+}
+
+// Two stations on one journal, each with modules of its own plugged in at
+// the same time: one header, and every line whole.
+TEST_F(StationTest, TwoStationsAppendingToOneJournalNeverMixTheirLines) {
+    constexpr int kModules = 50;
+    const fs::path otherRuntime = dir / "other";
+    fs::create_directory(otherRuntime);
+    fs::permissions(otherRuntime, fs::perms::owner_all, fs::perm_options::replace);
+    RunningProgram one(station({"--serial", "00 00 00 00 10 00", "--journal", journal}), runtime);
+    RunningProgram two(station({"--serial", "00 00 00 00 20 00", "--journal", journal}),
+                       otherRuntime);
+    ASSERT_TRUE(one.waitForLines(1)) << one.errText();
+    ASSERT_TRUE(two.waitForLines(1)) << two.errText();
+
+    const auto plugIn = [&](RunningProgram& program, const fs::path& portDirectory) {
+        for (int i = 0; i < kModules; ++i) {
+            SimulatedModuleOptions options;
+            options.portDirectory = portDirectory;
+            options.comNumber = 3;
+            SimulatedModule simulated(options);
+            ASSERT_TRUE(simulated.plugIn());
+            ASSERT_TRUE(program.waitForLines(static_cast<std::size_t>(i) + 2));
+        }
+    };
+    std::thread other([&] { plugIn(two, otherRuntime / "dl250t" / "ports"); });
+    plugIn(one, ports);
+    other.join();
+    one.signal(SIGTERM);
+    two.signal(SIGTERM);
+    EXPECT_EQ(one.finish(), cli::kExitOk);
+    EXPECT_EQ(two.finish(), cli::kExitOk);
+
+    const auto rows = journalRows(journal);
+    ASSERT_EQ(rows.size(), 1u + 2 * kModules);
+    std::vector<std::string> serials;
+    for (std::size_t i = 1; i < rows.size(); ++i) {
+        ASSERT_NE(rows[i][0], "time") << "one header";
+        EXPECT_EQ(rows[i][6], "ok");
+        serials.push_back(rows[i][5]);
+    }
+    std::sort(serials.begin(), serials.end());
+    EXPECT_EQ(serials.front(), "00 00 00 00 10 00");
+    EXPECT_EQ(serials[kModules - 1], "00 00 00 00 10 31");
+    EXPECT_EQ(serials[kModules], "00 00 00 00 20 00");
+    EXPECT_EQ(serials.back(), "00 00 00 00 20 31");
+    EXPECT_EQ(std::adjacent_find(serials.begin(), serials.end()), serials.end());
+}
+
+}  // namespace
+}  // namespace dl250t

@@ -1,0 +1,152 @@
+#include "station_command.hpp"
+
+#include <errno.h>
+#include <poll.h>
+#include <signal.h>
+
+#include <ostream>
+
+#include "cli_app.hpp"
+#include "config/field_codec.hpp"
+#include "module_commands.hpp"
+#include "platform/journal_files.hpp"
+#include "platform/port_event_source.hpp"
+#include "platform/posix/port_directory.hpp"
+#include "platform/signal_cleanup.hpp"
+
+namespace dl250t::cli {
+
+namespace {
+
+// What the station has done, for its closing lines.
+struct StationTally {
+    long written = 0;
+    long failed = 0;
+    std::string firstSerial;
+    std::string lastSerial;
+};
+
+void printSummary(const StationTally& tally, std::ostream& out) {
+    out << "modules written: " << tally.written << '\n'
+        << "modules failed: " << tally.failed << '\n'
+        << "first serial number: " << (tally.written > 0 ? tally.firstSerial : "-") << '\n'
+        << "last serial number: " << (tally.written > 0 ? tally.lastSerial : "-") << '\n'
+        << std::flush;
+}
+
+}  // namespace
+
+int runStation(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+    const auto parsed = parseModuleArgs(args, ModuleCommand::Station, err);
+    if (!parsed) {
+        return kExitUsage;
+    }
+    // SIGINT and SIGTERM only raise a flag from here on, so that the module in
+    // hand is finished; a second one ends the program at once.
+    SignalCleanup::setOnStop(SignalCleanup::OnStop::RaiseFlag);
+    struct RestoreOnStop {
+        ~RestoreOnStop() { SignalCleanup::setOnStop(SignalCleanup::OnStop::CleanUpAndEnd); }
+    } restoreOnStop;
+    StationTally tally;
+    ModuleSession session(err, [&](const ModuleRecord& record) {
+        const bool written = isSuccess(record.outcome);
+        out << localTimeText(record.time) << ' ' << record.port << ' '
+            << outcomeText(record.outcome) << ' ' << (written ? record.serial : "-") << '\n'
+            << std::flush;
+        if (!written) {
+            ++tally.failed;
+            return;
+        }
+        if (tally.written++ == 0) {
+            tally.firstSerial = record.serial;
+        }
+        tally.lastSerial = record.serial;
+    });
+    if (const int status = session.prepare(*parsed, ModuleSession::SerialStart::WindowDefault);
+        status != kExitOk) {
+        return status;
+    }
+    ConfigDialog& dialog = session.dialog();
+    session.view().setChecked(ctl::AutoConfigure, true);
+    dialog.handleControlEvent(ControlEvent::Clicked, ctl::AutoConfigure);
+
+    const std::filesystem::path portDirectory = defaultPortDirectory();
+    const auto sources = startHotPlugSources(portDirectory);
+    if (sources.empty()) {
+        err << "dl250t-cli station: no port arrivals can be watched (port directory "
+            << portDirectory.string() << ": "
+            << portDirectoryStateText(checkPortDirectory(portDirectory)) << ")\n";
+        return kExitPortOpenFailed;
+    }
+    // The number as the first module will store it.
+    ConfigBlock first;
+    encodeSerialText(first, session.view().text(ctl::Serial));
+    out << "station ready: " << *parsed->file
+        << ", first serial number: " << decodeSerialText(first)
+        << ", journal: " << parsed->journal.value_or("none")
+        << ", verify: " << (parsed->verify ? "on" : "off") << '\n'
+        << std::flush;
+
+    // Between a look at the stop flag and the wait for ports, SIGINT and
+    // SIGTERM are held back, so that none can slip in and leave the wait
+    // unwoken; the wait lets them in again.
+    sigset_t stopSignals;
+    sigemptyset(&stopSignals);
+    sigaddset(&stopSignals, SIGINT);
+    sigaddset(&stopSignals, SIGTERM);
+
+    bool journalFailed = false;
+    const auto done = [&] {
+        return journalFailed || SignalCleanup::stopRequested() != 0 ||
+               (parsed->count && tally.written >= *parsed->count);
+    };
+    std::vector<pollfd> watched;
+    for (const auto& source : sources) {
+        watched.push_back({source->descriptor(), POLLIN, 0});
+    }
+    for (;;) {
+        sigset_t waiting;
+        sigprocmask(SIG_BLOCK, &stopSignals, &waiting);
+        if (done()) {
+            sigprocmask(SIG_SETMASK, &waiting, nullptr);
+            break;
+        }
+        for (pollfd& entry : watched) {
+            entry.revents = 0;
+        }
+        const int ready = ppoll(watched.data(), watched.size(), nullptr, &waiting);
+        const int pollError = errno;
+        sigprocmask(SIG_SETMASK, &waiting, nullptr);
+        if (ready < 0) {
+            if (pollError == EINTR) {
+                continue;
+            }
+            err << "dl250t-cli station: waiting for ports failed\n";
+            break;
+        }
+        for (std::size_t i = 0; i < sources.size() && !done(); ++i) {
+            if (watched[i].revents == 0) {
+                continue;
+            }
+            for (const PortEvent& event : sources[i]->drainEvents()) {
+                dialog.handlePortEvent(event);
+                // A module whose line could not be recorded is the last one.
+                if (event.kind == PortEvent::Kind::Arrival &&
+                    dialog.lastOutcome() == Outcome::JournalFailed) {
+                    journalFailed = true;
+                }
+                if (done()) {
+                    break;
+                }
+            }
+        }
+    }
+    if (journalFailed) {
+        err << "dl250t-cli station: stopped before the next module: " << session.journalProblem()
+            << '\n';
+    }
+    printSummary(tally, out);
+    return journalFailed ? kExitJournalFailed : kExitOk;
+}
+
+}  // namespace dl250t::cli
