@@ -8,12 +8,11 @@
 
 #include <algorithm>
 #include <array>
-#include <chrono>
 #include <optional>
-#include <random>
 #include <string_view>
 
 #include "platform/signal_cleanup.hpp"
+#include "platform/temporary_name.hpp"
 
 namespace dl250t {
 
@@ -50,29 +49,6 @@ std::optional<std::string> followLinks(std::string path) {
         path = next.front() == '/' ? next : folderOf(path) + "/" + next;
     }
     return std::nullopt;
-}
-
-// Six characters as mkstemp chooses them, drawn per thread.
-std::string randomSuffix() {
-    static constexpr std::string_view kAlphabet =
-        "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
-    thread_local std::mt19937_64 generator = [] {
-        std::uint64_t seed = 0;
-        try {
-            seed = std::random_device{}();
-        } catch (...) {
-            // No entropy source: the clock and the process still differ.
-        }
-        seed ^= static_cast<std::uint64_t>(
-                    std::chrono::steady_clock::now().time_since_epoch().count()) ^
-                (static_cast<std::uint64_t>(getpid()) << 32);
-        return std::mt19937_64(seed);
-    }();
-    std::string suffix;
-    for (int i = 0; i < 6; ++i) {
-        suffix += kAlphabet[generator() % kAlphabet.size()];
-    }
-    return suffix;
 }
 
 // fsync, where a file system that cannot flush at all (EINVAL) has nothing
@@ -230,7 +206,7 @@ std::unique_ptr<FileReplacement> PosixFileStore::beginReplacing(const std::strin
     // limit leaves no room to add to it.
     const std::string folder = folderOf(*target);
     for (int attempt = 0; attempt < 100; ++attempt) {
-        const std::string temporary = folder + "/.dl250t-" + randomSuffix();
+        const std::string temporary = folder + "/" + temporaryFileName();
         auto registration = std::make_unique<SignalCleanup::TemporaryFile>(temporary);
         // 0666 less the umask, as a new file would get; a replaced file gets
         // the mode of the old one below.

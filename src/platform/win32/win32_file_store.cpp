@@ -4,12 +4,11 @@
 
 #include <algorithm>
 #include <array>
-#include <chrono>
 #include <limits>
-#include <random>
 #include <string_view>
 
 #include "platform/signal_cleanup.hpp"
+#include "platform/temporary_name.hpp"
 #include "platform/win32/wide_text.hpp"
 
 namespace dl250t {
@@ -88,29 +87,6 @@ std::optional<std::wstring> finalPathOf(HANDLE file) {
     }
     path.resize(length);
     return path;
-}
-
-// Six characters drawn per thread, as mkstemp would choose them.
-std::wstring randomSuffix() {
-    static constexpr std::wstring_view kAlphabet =
-        L"ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
-    thread_local std::mt19937_64 generator = [] {
-        std::uint64_t seed = 0;
-        try {
-            seed = std::random_device{}();
-        } catch (...) {
-            // No entropy source: the clock and the process still differ.
-        }
-        seed ^= static_cast<std::uint64_t>(
-                    std::chrono::steady_clock::now().time_since_epoch().count()) ^
-                (static_cast<std::uint64_t>(GetCurrentProcessId()) << 32);
-        return std::mt19937_64(seed);
-    }();
-    std::wstring suffix;
-    for (int i = 0; i < 6; ++i) {
-        suffix += kAlphabet[generator() % kAlphabet.size()];
-    }
-    return suffix;
 }
 
 class Win32FileReplacement final : public FileReplacement {
@@ -281,7 +257,7 @@ std::unique_ptr<FileReplacement> Win32FileStore::beginReplacing(const std::strin
     }
     const std::wstring folder = target->substr(0, separator + 1);
     for (int attempt = 0; attempt < 100; ++attempt) {
-        const std::wstring temporary = folder + L".dl250t-" + randomSuffix();
+        const std::wstring temporary = folder + *utf8ToWide(temporaryFileName());
         auto registration = std::make_unique<SignalCleanup::TemporaryFile>(wideToUtf8(temporary));
         // Nobody else may read or write it meanwhile; a stop may remove it
         // while it is open.
