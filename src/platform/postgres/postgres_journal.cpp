@@ -261,6 +261,10 @@ public:
         if (PQsetnonblocking(connection_, 1) != 0) {
             return lost();
         }
+        // The server's notices (a table that exists already) are not the
+        // operator's business; its errors come with the statement's result.
+        PQsetNoticeProcessor(
+            connection_, [](void*, const char*) {}, nullptr);
         return true;
     }
 
@@ -476,8 +480,10 @@ bool PostgresJournal::findLine() {
         resume_ = serialText(*next);
     }
     if (start && (!lineExists_ || resume_ != serialText(*start))) {
-        return failAndDisconnect("the line goes on at serial number " + resume_.value_or("?") +
-                                 ", not at " + serialText(*start) +
+        const std::string next = resume_.value_or("?");
+        resume_.reset();
+        return failAndDisconnect("the line goes on at serial number " + next + ", not at " +
+                                 serialText(*start) +
                                  " as --serial asks; leave out --serial to carry on from there");
     }
     return true;
