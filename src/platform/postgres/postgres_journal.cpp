@@ -400,6 +400,12 @@ PostgresJournal::PostgresJournal(Settings settings) : settings_(std::move(settin
 PostgresJournal::~PostgresJournal() = default;
 
 bool PostgresJournal::fail(std::string problem) {
+    // libpq quotes a URI it cannot read, password and all.
+    const std::string shown = journalDisplayName(settings_.uri);
+    for (std::size_t at = settings_.uri.empty() ? std::string::npos : problem.find(settings_.uri);
+         at != std::string::npos; at = problem.find(settings_.uri, at + shown.size())) {
+        problem.replace(at, settings_.uri.size(), shown);
+    }
     problem_ = "database journal, line \"" + settings_.line + "\": " + problem;
     return false;
 }
