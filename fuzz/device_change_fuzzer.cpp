@@ -4,7 +4,7 @@
 // Input: one control byte (bit 0 removal rather than arrival, bit 1 an event
 // code the tool ignores, bit 2 auto-configure on, bit 3 no port name stored),
 // one length byte and that many bytes of port name, then the rest, read both
-// as a device interface path and as the notification's record.
+// as a device interface path and as the notification's record (UTF-16).
 
 #include <algorithm>
 #include <climits>
@@ -18,8 +18,8 @@
 #include <vector>
 
 #include "app/config_dialog.hpp"
-#include "app/device_change.hpp"
 #include "fuzz_check.hpp"
+#include "platform/device_change.hpp"
 #include "platform/posix/posix_file_store.hpp"
 #include "support/recording_prompter.hpp"
 #include "support/scripted_serial_port.hpp"
@@ -97,14 +97,18 @@ void checkPortNumber(std::string_view name) {
     DL250T_FUZZ_CHECK(portNumberFromName("COM" + std::to_string(number)) == number);
 }
 
-std::string pathInRecord(std::span<const std::uint8_t> record) {
-    const auto path = record.subspan(kDeviceInterfacePathOffset);
+// The record's path when it is plain ASCII (UTF-16 units below 0x80), the
+// long way; nothing otherwise.
+std::optional<std::string> asciiPathInRecord(std::span<const std::uint8_t> record) {
     std::string text;
-    for (const std::uint8_t b : path) {
-        if (b == 0) {
+    for (std::size_t i = kDeviceInterfacePathOffset; i + 1 < record.size(); i += 2) {
+        if (record[i] == 0 && record[i + 1] == 0) {
             break;
         }
-        text += static_cast<char>(b);
+        if (record[i] >= 0x80 || record[i + 1] != 0) {
+            return std::nullopt;
+        }
+        text += static_cast<char>(record[i]);
     }
     return text;
 }
@@ -118,7 +122,7 @@ void checkNotification(std::uint8_t control, const std::optional<std::string>& s
     FixedClock clock;
     StoredPortName names(storedName);
     PosixFileStore files;
-    ConfigDialog dialog{{view, prompter, host, ports, clock, files, "dl250t-config", &names}};
+    ConfigDialog dialog{{view, prompter, host, ports, clock, files, "dl250t-config"}};
     dialog.initialise();
     const bool autoConfigure = (control & 0x04) != 0;
     if (autoConfigure) {
@@ -130,7 +134,13 @@ void checkNotification(std::uint8_t control, const std::optional<std::string>& s
         (control & 0x02) != 0 ? 0x8001 : (removal ? kDeviceRemoveComplete : kDeviceArrival);
     const std::string portBefore = view.text(ctl::Port);
 
-    DL250T_FUZZ_CHECK(dialog.handleDeviceChange(code, record) == 0);
+    const std::optional<PortEvent> event = portEventFromDeviceChange(code, record, names);
+    if (event) {
+        DL250T_FUZZ_CHECK(event->kind ==
+                          (removal ? PortEvent::Kind::Removal : PortEvent::Kind::Arrival));
+        DL250T_FUZZ_CHECK(storedName && event->portName == *storedName);
+        dialog.handlePortEvent(*event);
+    }
 
     DL250T_FUZZ_CHECK(names.keys.size() <= 1);
     const bool interfaceRecord = code != 0x8001 && record.size() >= kDeviceInterfacePathOffset &&
@@ -138,7 +148,9 @@ void checkNotification(std::uint8_t control, const std::optional<std::string>& s
                                  record[6] == 0 && record[7] == 0;
     if (!names.keys.empty()) {
         DL250T_FUZZ_CHECK(interfaceRecord);
-        DL250T_FUZZ_CHECK(names.keys.front() == deviceParametersKeyPath(pathInRecord(record)));
+        if (const auto path = asciiPathInRecord(record)) {
+            DL250T_FUZZ_CHECK(names.keys.front() == deviceParametersKeyPath(*path));
+        }
     }
     const bool delivered = !names.keys.empty() && storedName && storedName->size() >= 4 &&
                            storedName->size() <= kKeyLimit;

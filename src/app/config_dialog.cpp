@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <array>
 #include <chrono>
-#include <cstring>
 
 #include "config/config_file.hpp"
 #include "config/field_codec.hpp"
@@ -70,7 +69,6 @@ ConfigDialog::ConfigDialog(Services services)
       host_(services.host),
       ports_(services.ports),
       files_(services.files),
-      devicePortNames_(services.devicePortNames),
       journal_(services.journal),
       onModuleRecord_(std::move(services.onModuleRecord)),
       form_(services.view, prompter_, std::move(services.programName)),
@@ -364,13 +362,9 @@ bool ConfigDialog::accept() {
     return form_.read();
 }
 
-bool ConfigDialog::handleSystemCommand(std::uint32_t commandId) {
-    if ((commandId & 0xFFF0) != 0x10) {
-        return false;
-    }
+void ConfigDialog::about() {
     CommandScope scope(*this);
     host_.showAbout();
-    return true;
 }
 
 void ConfigDialog::handlePortEvent(const PortEvent& event) {
@@ -437,36 +431,6 @@ void ConfigDialog::handlePortEventNow(const PortEvent& event) {
     if (autoConfigure()) {
         write();
     }
-}
-
-std::intptr_t ConfigDialog::handleDeviceChange(std::uint32_t eventCode,
-                                               std::span<const std::uint8_t> data) {
-    if (eventCode != kDeviceArrival && eventCode != kDeviceRemoveComplete) {
-        return 0;
-    }
-    if (data.size() < kDeviceInterfacePathOffset || devicePortNames_ == nullptr) {
-        return 0;
-    }
-    std::uint32_t deviceType = 0;
-    std::memcpy(&deviceType, data.data() + 4, sizeof deviceType);
-    if (deviceType != kDeviceTypeInterface) {
-        return 0;
-    }
-    const auto pathBytes = data.subspan(kDeviceInterfacePathOffset);
-    const auto end = std::find(pathBytes.begin(), pathBytes.end(), std::uint8_t{0});
-    const std::string path(pathBytes.begin(), end);
-    const auto key = deviceParametersKeyPath(path);
-    if (!key) {
-        return 0;
-    }
-    const auto portName = devicePortNames_->portNameAt(*key);
-    if (!portName || portName->size() > kMaxPortNameLength) {
-        return 0;
-    }
-    handlePortEvent(
-        {eventCode == kDeviceArrival ? PortEvent::Kind::Arrival : PortEvent::Kind::Removal,
-         *portName});
-    return 0;
 }
 
 }  // namespace dl250t

@@ -4,10 +4,8 @@
 #include <deque>
 #include <functional>
 #include <optional>
-#include <span>
 #include <string>
 
-#include "app/device_change.hpp"
 #include "app/held_messages.hpp"
 #include "app/port_event.hpp"
 #include "app/production_journal.hpp"
@@ -43,8 +41,6 @@ public:
         FileStore& files;
         // The program's file name without extension: the title of the number messages.
         std::string programName;
-        // Only for platforms whose notifications carry device paths.
-        DevicePortNames* devicePortNames = nullptr;
         // Where every module Write is recorded; none by default (see useJournal).
         ProductionJournal* journal = nullptr;
         // Told of every module Write, once the journal has its line.
@@ -73,12 +69,8 @@ public:
     // Port events waiting for the running command to end.
     std::size_t waitingPortEvents() const { return pendingPortEvents_.size(); }
 
-    // The platform's device-change message; returns 0 whatever it did.
-    std::intptr_t handleDeviceChange(std::uint32_t eventCode, std::span<const std::uint8_t> data);
-
-    // A system-menu command: true when it was the About command (0x10..0x1F),
-    // false when the window system should handle it.
-    bool handleSystemCommand(std::uint32_t commandId);
+    // The About box, asked for from the window's menu.
+    void about();
 
     // Enter: the window may close only when the form reads without error.
     bool accept();
@@ -139,7 +131,6 @@ private:
     WindowHost& host_;
     SerialPortFactory& ports_;
     FileStore& files_;
-    DevicePortNames* devicePortNames_;
     ProductionJournal* journal_;
     std::function<void(const ModuleRecord&)> onModuleRecord_;
     bool verify_ = false;

@@ -9,6 +9,7 @@
 #include "gui/module_text.hpp"
 #include "platform/journal_files.hpp"
 #include "platform/production_journals.hpp"
+#include "platform/system_menu.hpp"
 
 namespace dl250t {
 
@@ -43,7 +44,12 @@ ConfigApp::ConfigApp(Options options)
         .controlEvent = [this](ControlEvent event,
                                ctl::ControlId id) { dialog_->handleControlEvent(event, id); },
         .accept = [this] { return dialog_->accept(); },
-        .systemCommand = [this](std::uint32_t command) { dialog_->handleSystemCommand(command); },
+        .systemCommand =
+            [this](std::uint32_t command) {
+                if (isAboutCommand(command)) {
+                    dialog_->about();
+                }
+            },
         .verifyChanged = [this](bool verify) { dialog_->setVerify(verify); },
         .chooseJournal = [this] { chooseJournal(); },
     });

@@ -410,12 +410,7 @@ int runCommand(const std::vector<std::string>& args, std::istream& in, std::ostr
         return writeModule(rest, out, err);
     }
     if (command == "station") {
-#ifdef _WIN32
-        err << kProgramName << ": station: this build cannot watch port arrivals\n";
-        return kExitUsage;
-#else
         return runStation(rest, out, err);
-#endif
     }
     return usage(err, "unknown command " + command);
 }

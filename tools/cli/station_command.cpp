@@ -1,17 +1,12 @@
 #include "station_command.hpp"
 
-#include <errno.h>
-#include <poll.h>
-#include <signal.h>
-
 #include <ostream>
 
 #include "cli_app.hpp"
 #include "config/field_codec.hpp"
 #include "module_commands.hpp"
 #include "platform/journal_files.hpp"
-#include "platform/port_event_source.hpp"
-#include "platform/posix/port_directory.hpp"
+#include "platform/port_event_watch.hpp"
 #include "platform/production_journals.hpp"
 #include "platform/signal_cleanup.hpp"
 
@@ -71,12 +66,10 @@ int runStation(const std::vector<std::string>& args, std::ostream& out, std::ost
     session.view().setChecked(ctl::AutoConfigure, true);
     dialog.handleControlEvent(ControlEvent::Clicked, ctl::AutoConfigure);
 
-    const std::filesystem::path portDirectory = defaultPortDirectory();
-    const auto sources = startHotPlugSources(portDirectory);
-    if (sources.empty()) {
-        err << "dl250t-cli station: no port arrivals can be watched (port directory "
-            << portDirectory.string() << ": "
-            << portDirectoryStateText(checkPortDirectory(portDirectory)) << ")\n";
+    std::string watchProblem;
+    const std::unique_ptr<PortEventWatch> watch = startPortEventWatch(watchProblem);
+    if (watch == nullptr) {
+        err << "dl250t-cli station: no port arrivals can be watched (" << watchProblem << ")\n";
         return kExitPortOpenFailed;
     }
     // The number as the first module will store it.
@@ -92,57 +85,26 @@ int runStation(const std::vector<std::string>& args, std::ostream& out, std::ost
         << ", verify: " << (parsed->verify ? "on" : "off") << '\n'
         << std::flush;
 
-    // Between a look at the stop flag and the wait for ports, SIGINT and
-    // SIGTERM are held back, so that none can slip in and leave the wait
-    // unwoken; the wait lets them in again.
-    sigset_t stopSignals;
-    sigemptyset(&stopSignals);
-    sigaddset(&stopSignals, SIGINT);
-    sigaddset(&stopSignals, SIGTERM);
-
     bool journalFailed = false;
     const auto done = [&] {
         return journalFailed || SignalCleanup::stopRequested() != 0 ||
                (parsed->count && tally.written >= *parsed->count);
     };
-    std::vector<pollfd> watched;
-    for (const auto& source : sources) {
-        watched.push_back({source->descriptor(), POLLIN, 0});
-    }
-    for (;;) {
-        sigset_t waiting;
-        sigprocmask(SIG_BLOCK, &stopSignals, &waiting);
-        if (done()) {
-            sigprocmask(SIG_SETMASK, &waiting, nullptr);
-            break;
-        }
-        for (pollfd& entry : watched) {
-            entry.revents = 0;
-        }
-        const int ready = ppoll(watched.data(), watched.size(), nullptr, &waiting);
-        const int pollError = errno;
-        sigprocmask(SIG_SETMASK, &waiting, nullptr);
-        if (ready < 0) {
-            if (pollError == EINTR) {
-                continue;
-            }
+    while (!done()) {
+        const auto events = watch->wait();
+        if (!events) {
             err << "dl250t-cli station: waiting for ports failed\n";
             break;
         }
-        for (std::size_t i = 0; i < sources.size() && !done(); ++i) {
-            if (watched[i].revents == 0) {
-                continue;
+        for (const PortEvent& event : *events) {
+            dialog.handlePortEvent(event);
+            // A module whose line could not be recorded is the last one.
+            if (event.kind == PortEvent::Kind::Arrival &&
+                dialog.lastOutcome() == Outcome::JournalFailed) {
+                journalFailed = true;
             }
-            for (const PortEvent& event : sources[i]->drainEvents()) {
-                dialog.handlePortEvent(event);
-                // A module whose line could not be recorded is the last one.
-                if (event.kind == PortEvent::Kind::Arrival &&
-                    dialog.lastOutcome() == Outcome::JournalFailed) {
-                    journalFailed = true;
-                }
-                if (done()) {
-                    break;
-                }
+            if (done()) {
+                break;
             }
         }
     }

@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <array>
 #include <cstdio>
+#include <optional>
 #include <random>
 #include <stdexcept>
 
@@ -450,6 +451,7 @@ void SimulatedModule::answerWrite(const ConfigBlock& written) {
     }
     const BlockCheck check = validateBlock(written, kBlockSize);
     std::string_view ack = kAckText;
+    std::optional<ConfigBlock> stored;
     if (check != BlockCheck::Ok) {
         event("block rejected (" + std::string(blockCheckName(check)) + ")");
         ack = kWrongAckText;
@@ -465,20 +467,14 @@ void SimulatedModule::answerWrite(const ConfigBlock& written) {
             block_ = kept;
             stored_.push_back(kept);
         }
-        if (!options_.storeFile.empty()) {
-            ConfigBlock copy = kept;
-            if (saveConfigFile(*makeSystemFileStore(), options_.storeFile.string(), copy) !=
-                Outcome::FileWritten) {
-                event("cannot save " + options_.storeFile.string());
-            }
-        }
         event("block stored, serial number " +
               hexBytes(std::span(kept.bytes).subspan(block::kSerial, block::kSerialSize)));
+        stored = kept;
     }
     switch (fault.kind) {
         case SimulatedFault::Kind::NoAck:
             event("acknowledgement withheld");
-            return;
+            break;
         case SimulatedFault::Kind::ShortAck:
             ack = kShortAckText;
             break;
@@ -488,8 +484,18 @@ void SimulatedModule::answerWrite(const ConfigBlock& written) {
         default:
             break;
     }
-    if (sendAnswer(bytesOf(ack), fault)) {
+    if (fault.kind != SimulatedFault::Kind::NoAck && sendAnswer(bytesOf(ack), fault)) {
         event("acknowledgement sent (" + std::string(ack) + ")");
+    }
+    // The copy on disk is made after the answer: it is flushed to disk, which
+    // on a busy machine can take longer than the tool waits for "ATOK". The
+    // module's thread finishes it before it reads the next request or stops.
+    if (stored && !options_.storeFile.empty()) {
+        ConfigBlock copy = *stored;
+        if (saveConfigFile(*makeSystemFileStore(), options_.storeFile.string(), copy) !=
+            Outcome::FileWritten) {
+            event("cannot save " + options_.storeFile.string());
+        }
     }
 }
 

@@ -32,7 +32,8 @@ struct SimulatedModuleOptions {
     ConfigBlock block = defaultSimulatedBlock();
     bool pace = false;  // send at the line rate instead of all at once
     SimulatedFault fault;
-    std::filesystem::path storeFile;  // when set, every stored block is also saved there
+    // When set, every stored block is also saved there, once it is acknowledged.
+    std::filesystem::path storeFile;
     // One line per event, from whichever thread saw it.
     std::function<void(std::string_view)> onEvent;
 };

@@ -8,6 +8,7 @@
 #include <mutex>
 #include <optional>
 
+#include "platform/win32/stop_event.hpp"
 #include "platform/win32/wide_text.hpp"
 
 namespace dl250t {
@@ -65,6 +66,7 @@ BOOL WINAPI onConsoleEvent(DWORD event) {
     if (interrupt && onStopAction.load() == static_cast<int>(SignalCleanup::OnStop::RaiseFlag)) {
         int none = 0;
         if (stopSignal.compare_exchange_strong(none, event == CTRL_C_EVENT ? SIGINT : SIGBREAK)) {
+            SetEvent(stopRequestedEvent());
             return TRUE;
         }
     }
@@ -80,9 +82,16 @@ BOOL WINAPI onConsoleEvent(DWORD event) {
 
 }  // namespace
 
+HANDLE stopRequestedEvent() {
+    // Made once and never closed: the handler may set it while the program ends.
+    static const HANDLE event = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    return event;
+}
+
 void SignalCleanup::install(OnStop onStop) {
     setOnStop(onStop);
     registry();
+    stopRequestedEvent();
     SetConsoleCtrlHandler(onConsoleEvent, TRUE);
 }
 
