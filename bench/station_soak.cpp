@@ -1,10 +1,13 @@
 // Kills production stations with SIGKILL at random moments while simulated
 // modules are plugged in one after another, starts them again on the same
-// journal, and checks what is left: every journal line complete, and every
-// module the journal calls written stored by the simulator with that serial
-// number and that CRC.
-// Usage: station_soak [MODULES [DL250T-CLI]]   (default 300, the dl250t-cli built beside it)
+// journal, and checks what is left: every journal line complete, every module
+// the journal calls written stored by the simulator with that serial number
+// and that CRC, and the journal's serial numbers consecutive, none twice.
+// Usage: station_soak [MODULES [DL250T-CLI [DATABASE_URI]]]
+//   default 300 modules and the dl250t-cli built beside it; with a URI the
+//   journal is a line in that PostgreSQL database instead of a CSV file.
 #include <fcntl.h>
+#include <libpq-fe.h>
 #include <signal.h>
 #include <spawn.h>
 #include <stdlib.h>
@@ -12,6 +15,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <array>
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
@@ -48,11 +52,12 @@ std::size_t linesIn(const fs::path& file) {
 // One station process, its standard output going to a file.
 class Station {
 public:
-    Station(const std::string& cli, const fs::path& settings, const fs::path& journal,
-            const fs::path& runtime, const fs::path& output)
+    Station(const std::string& cli, const fs::path& settings,
+            const std::vector<std::string>& journal, const fs::path& runtime,
+            const fs::path& output)
         : output_(output) {
-        std::vector<std::string> args{cli, "station", settings.string(), "--journal",
-                                      journal.string()};
+        std::vector<std::string> args{cli, "station", settings.string()};
+        args.insert(args.end(), journal.begin(), journal.end());
         std::vector<std::string> environment{"XDG_RUNTIME_DIR=" + runtime.string()};
         for (char** entry = environ; *entry != nullptr; ++entry) {
             if (!std::string_view(*entry).starts_with("XDG_RUNTIME_DIR=")) {
@@ -118,6 +123,59 @@ private:
     pid_t pid_ = -1;
 };
 
+// One line of the journal as it was left: its serial, outcome and crc
+// columns; nothing for a line that is not complete.
+using JournalRow = std::optional<std::array<std::string, 3>>;
+
+std::vector<JournalRow> csvRows(const fs::path& journal) {
+    std::vector<JournalRow> rows;
+    std::ifstream in(journal, std::ios::binary);
+    std::string line;
+    std::getline(in, line);  // the header
+    while (std::getline(in, line)) {
+        const bool whole = line.ends_with('\r');
+        const auto fields = whole ? parseCsvLine(line.substr(0, line.size() - 1)) : std::nullopt;
+        if (!fields || fields->size() != kJournalColumns.size()) {
+            std::printf("incomplete line %zu: %s\n", rows.size() + 1, line.c_str());
+            rows.emplace_back();
+            continue;
+        }
+        rows.push_back(std::array{(*fields)[5], (*fields)[6], (*fields)[9]});
+    }
+    return rows;
+}
+
+std::vector<JournalRow> databaseRows(const std::string& uri, const std::string& line) {
+    std::vector<JournalRow> rows;
+    PGconn* connection = PQconnectdb(uri.c_str());
+    const char* values[] = {line.c_str()};
+    PGresult* result = PQexecParams(connection,
+                                    "SELECT serial, outcome, crc FROM dl250t_journal WHERE "
+                                    "line = $1 ORDER BY id",
+                                    1, nullptr, values, nullptr, nullptr, 0);
+    if (PQresultStatus(result) != PGRES_TUPLES_OK) {
+        std::printf("the journal cannot be read: %s", PQerrorMessage(connection));
+        rows.emplace_back();
+    }
+    for (int row = 0; row < PQntuples(result); ++row) {
+        rows.push_back(std::array<std::string, 3>{
+            PQgetvalue(result, row, 0), PQgetvalue(result, row, 1), PQgetvalue(result, row, 2)});
+    }
+    PQclear(result);
+    PQfinish(connection);
+    return rows;
+}
+
+std::uint64_t serialNumber(const std::string& text) {
+    ConfigBlock block;
+    encodeSerialText(block, text);
+    std::uint64_t number = 0;
+    for (std::size_t i = 0; i < block::kSerialSize; ++i) {
+        number = number << 8 | block[block::kSerial + i];
+    }
+    return number;
+}
+
 std::string crcText(const ConfigBlock& block) {
     char text[8];
     std::snprintf(text, sizeof text, "%04X", block[block::kCrc] | block[block::kCrc + 1] << 8);
@@ -144,7 +202,12 @@ int main(int argc, char** argv) {
     fs::permissions(runtime, fs::perms::owner_all, fs::perm_options::replace);
     const fs::path ports = runtime / "dl250t" / "ports";
     const fs::path settings = root / "line.cfg";
-    const fs::path journal = root / "journal.csv";
+    const std::string database = argc > 3 ? argv[3] : "";
+    const std::string lineName = "soak-" + std::to_string(getpid());
+    const fs::path csvJournal = root / "journal.csv";
+    const std::vector<std::string> journal =
+        database.empty() ? std::vector<std::string>{"--journal", csvJournal.string()}
+                         : std::vector<std::string>{"--journal", database, "--line", lineName};
     ConfigBlock block = makeInitialWorkingBlock();
     PosixFileStore files;
     if (saveConfigFile(files, settings, block) != Outcome::FileWritten) {
@@ -210,36 +273,41 @@ int main(int argc, char** argv) {
     const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
 
     // The journal as it was left.
-    std::ifstream in(journal, std::ios::binary);
-    std::string line;
     int journalLines = 0;
     int incomplete = 0;
     int okLines = 0;
     int unmatched = 0;
     std::multiset<std::string> recorded;
-    std::getline(in, line);  // the header
-    while (std::getline(in, line)) {
+    std::vector<std::uint64_t> okSerials;
+    for (const JournalRow& row :
+         database.empty() ? csvRows(csvJournal) : databaseRows(database, lineName)) {
         ++journalLines;
-        const bool whole = line.ends_with('\r');
-        const auto fields = whole ? parseCsvLine(line.substr(0, line.size() - 1)) : std::nullopt;
-        if (!fields || fields->size() != kJournalColumns.size()) {
-            std::printf("incomplete line %d: %s\n", journalLines, line.c_str());
+        if (!row) {
             ++incomplete;
             continue;
         }
-        if ((*fields)[6] != "ok") {
+        const auto& [serial, outcome, crc] = *row;
+        if (outcome != "ok") {
             continue;
         }
         ++okLines;
-        const auto [first, last] = storedCrcs.equal_range((*fields)[5]);
-        const bool matches = std::any_of(
-            first, last, [&](const auto& entry) { return entry.second == (*fields)[9]; });
+        okSerials.push_back(serialNumber(serial));
+        const auto [first, last] = storedCrcs.equal_range(serial);
+        const bool matches =
+            std::any_of(first, last, [&](const auto& entry) { return entry.second == crc; });
         if (!matches) {
             std::printf("line %d: serial %s crc %s was never stored\n", journalLines,
-                        (*fields)[5].c_str(), (*fields)[9].c_str());
+                        serial.c_str(), crc.c_str());
             ++unmatched;
         }
-        recorded.insert((*fields)[5] + " " + (*fields)[9]);
+        recorded.insert(serial + " " + crc);
+    }
+    // A module stored but not recorded gave its number to the next one: the
+    // journal's numbers go on one by one.
+    std::sort(okSerials.begin(), okSerials.end());
+    int outOfSeries = 0;
+    for (std::size_t i = 1; i < okSerials.size(); ++i) {
+        outOfSeries += okSerials[i] != okSerials[i - 1] + 1 ? 1 : 0;
     }
     int unrecorded = 0;
     std::set<std::string> distinctSerials;
@@ -260,13 +328,16 @@ int main(int argc, char** argv) {
         count, seconds, count / seconds, stations, kills);
     std::printf("blocks stored: %zu; journal lines: %d, of them written ok: %d\n",
                 storedCrcs.size(), journalLines, okLines);
-    std::printf("incomplete lines: %d; ok lines without a stored block: %d\n", incomplete,
-                unmatched);
+    std::printf(
+        "incomplete lines: %d; ok lines without a stored block: %d; gaps or repeats "
+        "in the journal's serial numbers: %d\n",
+        incomplete, unmatched, outOfSeries);
     std::printf(
         "stored but not recorded (killed after the module took the block, before its "
         "line): %d; serial numbers stored twice: %d\n",
         unrecorded, storedTwice);
-    const bool ok = problems == 0 && incomplete == 0 && unmatched == 0 && okLines > 0;
+    const bool ok =
+        problems == 0 && incomplete == 0 && unmatched == 0 && outOfSeries == 0 && okLines > 0;
     std::printf("%s\n", ok ? "PASS" : "FAIL");
     std::error_code ec;
     fs::remove_all(root, ec);

@@ -71,7 +71,7 @@ ConfigDialog::ConfigDialog(Services services)
       files_(services.files),
       journal_(services.journal),
       onModuleRecord_(std::move(services.onModuleRecord)),
-      form_(services.view, services.prompter, std::move(services.programName)),
+      form_(services.view, prompter_, std::move(services.programName)),
       working_(makeInitialWorkingBlock()) {
     form_.settings().serialText = defaultSerialText(services.clock.secondsSince1970());
 }
@@ -184,6 +184,9 @@ Outcome ConfigDialog::write() {
         if (*serial != view_.text(ctl::Serial)) {
             view_.setText(ctl::Serial, *serial);
         }
+        // Until the module is recorded its boxes wait: the journal may be
+        // holding a line's numbering that other stations wait for.
+        prompter_.hold();
     }
     ModuleRecord record;
     record.time = std::chrono::system_clock::now();
@@ -194,6 +197,7 @@ Outcome ConfigDialog::write() {
                               std::chrono::steady_clock::now() - started)
                               .count();
     const bool recorded = journal_ == nullptr || journal_->finishModule(record);
+    prompter_.release();
     if (onModuleRecord_) {
         onModuleRecord_(record);
     }

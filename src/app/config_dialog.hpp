@@ -6,6 +6,7 @@
 #include <optional>
 #include <string>
 
+#include "app/held_messages.hpp"
 #include "app/port_event.hpp"
 #include "app/production_journal.hpp"
 #include "app/window_host.hpp"
@@ -125,7 +126,8 @@ private:
     Outcome verifyStored(const std::string& port, ModuleRecord& record);
 
     FormView& view_;
-    Prompter& prompter_;
+    // Every box goes through here, so that a module Write can hold them.
+    HeldMessages prompter_;
     WindowHost& host_;
     SerialPortFactory& ports_;
     FileStore& files_;

@@ -52,9 +52,11 @@ public:
     virtual std::optional<std::string> resumeSerial() const = 0;
 
     // Before a module is touched: the serial number it is to get, given the
-    // one the form shows. Nothing, with problem() saying why, when the
-    // journal cannot take the module's line; then no module may be written
-    // and finishModule is not called.
+    // one the form shows (a journal whose stations share a line's numbering
+    // answers with the line's number instead). An empty form number is a
+    // module that is only read and takes no number. Nothing, with problem()
+    // saying why, when the journal cannot take the module's line; then no
+    // module may be written and finishModule is not called.
     virtual std::optional<std::string> beginModule(std::string_view formSerial) = 0;
 
     // Records how the module begun last ended. False, with problem() saying

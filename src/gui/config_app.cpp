@@ -3,13 +3,23 @@
 #include <QApplication>
 #include <QGuiApplication>
 #include <QScreen>
+#include <stdexcept>
 
 #include "gui/form_font.hpp"
 #include "gui/module_text.hpp"
 #include "platform/journal_files.hpp"
+#include "platform/production_journals.hpp"
 #include "platform/system_menu.hpp"
 
 namespace dl250t {
+
+namespace {
+
+std::string moduleTextToUtf8(std::string_view bytes) {
+    return displayText(bytes).toUtf8().toStdString();
+}
+
+}  // namespace
 
 ConfigApp::ConfigApp(Options options)
     : window_(formFont(), options.scale > 0 ? options.scale : primaryScreenScale()),
@@ -18,7 +28,8 @@ ConfigApp::ConfigApp(Options options)
       host_(window_, std::move(options.startSources)),
       ports_(options.portDirectory),
       prompter_(options.prompter != nullptr ? *options.prompter : qtPrompter_),
-      journalPath_(std::move(options.journal)) {
+      journalName_(std::move(options.journal)),
+      line_(std::move(options.line)) {
     dialog_ = std::make_unique<ConfigDialog>(ConfigDialog::Services{
         .view = view_,
         .prompter = prompter_,
@@ -53,8 +64,15 @@ ConfigApp::~ConfigApp() {
 
 void ConfigApp::start() {
     dialog_->initialise();
-    if (!journalPath_.empty()) {
-        useJournalAt(journalPath_);
+    if (!journalName_.empty()) {
+        auto journal = makeProductionJournal(
+            {.journal = journalName_, .line = line_, .moduleText = moduleTextToUtf8});
+        if (journal == nullptr) {
+            // The program's options are checked before the window is made.
+            throw std::invalid_argument(
+                journalChoiceProblem({.journal = journalName_, .line = line_}));
+        }
+        useJournal(std::move(journal));
     }
     if (const QScreen* screen = window_.screen()) {
         QRect frame(QPoint(0, 0), window_.size());
@@ -65,11 +83,9 @@ void ConfigApp::start() {
     window_.control(ctl::Port)->setFocus(Qt::OtherFocusReason);
 }
 
-void ConfigApp::useJournalAt(const std::string& path) {
-    auto journal = makeCsvJournal(
-        path, [](std::string_view bytes) { return displayText(bytes).toUtf8().toStdString(); });
-    // Kept even when it cannot be written yet: Write then refuses modules
-    // until it can.
+void ConfigApp::useJournal(std::unique_ptr<ProductionJournal> journal) {
+    // Kept even when it cannot be written yet (or its database cannot be
+    // reached): Write then refuses modules until it can.
     dialog_->useJournal(journal.get());
     journal_ = std::move(journal);
 }
@@ -80,7 +96,7 @@ void ConfigApp::chooseJournal() {
                               "*.csv",
                               {{"生产记录(*.csv)", "*.csv"}, {"所有文件(*.*)", "*.*"}}});
     if (path && !path->empty()) {
-        useJournalAt(*path);
+        useJournal(makeCsvJournal(*path, moduleTextToUtf8));
     }
 }
 

@@ -2,6 +2,7 @@
 
 #include <filesystem>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "app/config_dialog.hpp"
@@ -31,9 +32,12 @@ public:
         const Clock* clock = nullptr;
         // The screen's logical DPI over 96; 0 asks the primary screen.
         double scale = 0;
-        // The production journal that every Write is recorded in; none when
-        // empty. Verification of every block written.
+        // The production journal that every Write is recorded in: a CSV
+        // file or a postgresql:// URI, none when empty; the line of a
+        // database journal (see JournalChoice). Verification of every block
+        // written.
         std::string journal = {};
+        std::optional<std::string> line = {};
         bool verify = false;
     };
 
@@ -59,8 +63,8 @@ public:
     void chooseJournal();
 
 private:
-    // Records every Write in the CSV journal at `path` from now on.
-    void useJournalAt(const std::string& path);
+    // Records every Write in this journal from now on.
+    void useJournal(std::unique_ptr<ProductionJournal> journal);
 
     ConfigWindow window_;
     QtFormView view_;
@@ -70,7 +74,8 @@ private:
     PosixFileStore files_;
     SystemClock systemClock_;
     Prompter& prompter_;
-    std::string journalPath_;
+    std::string journalName_;
+    std::optional<std::string> line_;
     std::unique_ptr<ProductionJournal> journal_;
     std::unique_ptr<ConfigDialog> dialog_;
 };

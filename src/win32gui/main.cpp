@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/production_journals.hpp"
 #include "platform/signal_cleanup.hpp"
 #include "platform/win32/wide_text.hpp"
 #include "win32gui/config_app.hpp"
@@ -17,6 +18,7 @@ namespace {
 constexpr const char* kUsage =
     "usage: dl250t-config [--journal FILE.csv] [--verify]\n"
     "  --journal FILE.csv  record every module written in this production journal\n"
+    "                      (a CSV file: this build has no PostgreSQL journal)\n"
     "  --verify            read back every block written and compare it\n";
 
 // The arguments after the program's name, in UTF-8.
@@ -90,6 +92,13 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
             tell("dl250t-config: unexpected argument " + args[i] + "\n" + kUsage, true);
             return 1;
         }
+    }
+    // A postgresql:// URI is not taken for a file name: the operator is told
+    // that this build keeps its journal in CSV files only.
+    if (const std::string problem = dl250t::journalChoiceProblem({.journal = options.journal});
+        !problem.empty()) {
+        tell("dl250t-config: " + problem + "\n" + kUsage, true);
+        return 1;
     }
     dl250t::ConfigApp app(instance, std::move(options));
     return app.run();

@@ -362,29 +362,38 @@ TEST_F(AppFixture, JournalAndVerificationFromTheContextMenu) {
 
 TEST(AppStartTest, JournalThatCannotBeWrittenIsToldAndNoModuleIsWritten) {
     TempDir dir;
-    RecordingPrompter prompter;
-    ConfigApp app{{
-        .portDirectory = dir / "ports",
-        .startSources = [&] { return startHotPlugSources(dir / "ports"); },
-        .prompter = &prompter,
-        .scale = 1.0,
-        .journal = (dir / "missing" / "journal.csv").string(),
-        .verify = true,
-    }};
-    app.start();
-    EXPECT_THAT(prompter.messageTexts(), ElementsAre("生产记录写入失败！"));
-    EXPECT_TRUE(app.window().findChild<QAction*>("verifyAction")->isChecked());
-    EXPECT_TRUE(app.dialog().verify());
+    // A file in a folder that is not there, and a database with no server
+    // behind its socket.
+    const std::string journals[] = {
+        (dir / "missing" / "journal.csv").string(),
+        "postgresql:///postgres?host=" + (dir / "no-server").string(),
+    };
+    for (const std::string& journal : journals) {
+        SCOPED_TRACE(journal);
+        RecordingPrompter prompter;
+        ConfigApp app{{
+            .portDirectory = dir / "ports",
+            .startSources = [&] { return startHotPlugSources(dir / "ports"); },
+            .prompter = &prompter,
+            .scale = 1.0,
+            .journal = journal,
+            .verify = true,
+        }};
+        app.start();
+        EXPECT_THAT(prompter.messageTexts(), ElementsAre("生产记录写入失败！"));
+        EXPECT_TRUE(app.window().findChild<QAction*>("verifyAction")->isChecked());
+        EXPECT_TRUE(app.dialog().verify());
 
-    SimulatedModuleOptions options;
-    options.portDirectory = dir / "ports";
-    options.comNumber = 3;
-    SimulatedModule module(options);
-    ASSERT_TRUE(module.plugIn());
-    app.view().setText(ctl::Port, "COM3");
-    EXPECT_EQ(app.dialog().write(), Outcome::JournalFailed);
-    EXPECT_EQ(app.view().text(ctl::StatusLine), "生产记录写入失败！");
-    EXPECT_EQ(module.readRequests(), 0u);
+        SimulatedModuleOptions options;
+        options.portDirectory = dir / "ports";
+        options.comNumber = 3;
+        SimulatedModule module(options);
+        ASSERT_TRUE(module.plugIn());
+        app.view().setText(ctl::Port, "COM3");
+        EXPECT_EQ(app.dialog().write(), Outcome::JournalFailed);
+        EXPECT_EQ(app.view().text(ctl::StatusLine), "生产记录写入失败！");
+        EXPECT_EQ(module.readRequests(), 0u);
+    }
 }
 
 TEST(AppStartTest, FailedRegistrationIsToldBeforeTheWindowShows) {

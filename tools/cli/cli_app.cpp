@@ -41,10 +41,11 @@ Usage:
       does with the advanced panel shown; each adjustment is printed on
       standard error. A list index must lie in its list, or be -1 for none.
 
-  dl250t-cli read --port PORT -o FILE.cfg [--journal FILE.csv] [--verify]
+  dl250t-cli read --port PORT -o FILE.cfg [--journal JOURNAL [--line NAME]] [--verify]
       Reads the module on PORT and saves its block as a configuration file.
       --verify asks the module a second time and compares the two blocks.
-  dl250t-cli write --port PORT FILE.cfg [--serial HEX] [--journal FILE.csv] [--verify]
+  dl250t-cli write --port PORT FILE.cfg [--serial HEX] [--journal JOURNAL [--line NAME]]
+                  [--verify]
       Writes the settings of FILE.cfg to the module on PORT as the desktop
       tool's Write does: the module keeps its identity and version, and the
       numbers stored and next are printed. The serial number is HEX (six hex
@@ -54,7 +55,8 @@ Usage:
       --verify reads the block back once the module has acknowledged it and
       compares all 518 bytes; a module that holds anything else has failed
       (status 10) and its number is given to the next module.
-  dl250t-cli station FILE.cfg [--serial HEX] [--journal FILE.csv] [--verify] [--count N]
+  dl250t-cli station FILE.cfg [--serial HEX] [--journal JOURNAL [--line NAME]] [--verify]
+                   [--count N]
       Auto-configure without a window, for a production line: every module
       plugged in (a serial port that udev reports, or a link in the port
       directory) is written as write does, with consecutive serial numbers
@@ -73,6 +75,15 @@ Usage:
   module, version, serial, outcome, verify, milliseconds and crc. Each line is
   on disk before the next module is handled. A journal that cannot take a
   line stops the command before it touches another module (status 11).
+  --journal postgresql://… (or postgres://…, a libpq connection URI) keeps the
+  journal in a PostgreSQL database instead, for several stations that share a
+  production line: --line NAME (default "default") names the line, whose
+  stations take their serial numbers from the database one module at a time,
+  without gaps or duplicates. A new line starts at --serial, or where the
+  command would start without a journal; on a line that exists the database's
+  number wins, and a --serial that disagrees with it is refused (status 11).
+  A database that cannot be reached or stops answering stops the command
+  likewise. (Windows builds have the CSV journal only.)
 
 Exit status:
   0  success
@@ -86,7 +97,7 @@ Exit status:
   8  the module did not answer
   9  the module did not acknowledge the written block
   10 the block read back differs from the one written (--verify)
-  11 the production journal cannot be written
+  11 the production journal cannot be written, or refuses --serial
 )";
 
 int usage(std::ostream& err, std::string_view problem) {

@@ -12,7 +12,7 @@
 #include "config/module_identity.hpp"
 #include "link/module_exchange.hpp"
 #include "output_file.hpp"
-#include "platform/journal_files.hpp"
+#include "platform/production_journals.hpp"
 #include "text_encoding.hpp"
 
 namespace dl250t::cli {
@@ -89,8 +89,16 @@ std::optional<std::string> strictSerialText(std::string_view text) {
     return bytes;
 }
 
-std::unique_ptr<ProductionJournal> openJournal(const std::string& path) {
-    return makeCsvJournal(path, moduleTextToUtf8);
+// The journal of the command line; the start number goes to a database
+// line, which must agree with it.
+std::unique_ptr<ProductionJournal> openJournal(const ModuleArgs& args,
+                                               std::optional<std::string> startSerial) {
+    return makeProductionJournal({
+        .journal = *args.journal,
+        .line = args.line,
+        .startSerial = std::move(startSerial),
+        .moduleText = moduleTextToUtf8,
+    });
 }
 
 }  // namespace
@@ -116,8 +124,10 @@ std::optional<ModuleArgs> parseModuleArgs(const std::vector<std::string>& args,
         } else if (arg == "--journal" && hasValue) {
             parsed.journal = args[++i];
             if (parsed.journal->empty()) {
-                return complain("--journal takes a file");
+                return complain("--journal takes a file or a postgresql:// URI");
             }
+        } else if (arg == "--line" && hasValue) {
+            parsed.line = args[++i];
         } else if (arg == "--verify") {
             parsed.verify = true;
         } else if (arg == "--count" && hasValue && station) {
@@ -140,6 +150,16 @@ std::optional<ModuleArgs> parseModuleArgs(const std::vector<std::string>& args,
     }
     if (station && (!parsed.file || parsed.file->empty())) {
         return complain("give FILE.cfg");
+    }
+    if (parsed.line && !parsed.journal) {
+        return complain("--line goes with --journal postgresql://…");
+    }
+    if (parsed.journal) {
+        if (const std::string problem =
+                journalChoiceProblem({.journal = *parsed.journal, .line = parsed.line});
+            !problem.empty()) {
+            return complain(problem);
+        }
     }
     if (parsed.serial) {
         parsed.serial = strictSerialText(*parsed.serial);
@@ -182,7 +202,7 @@ int ModuleSession::prepare(const ModuleArgs& args, SerialStart start) {
     }
     dialog_->toggleAdvanced();
     if (args.journal) {
-        journal_ = openJournal(*args.journal);
+        journal_ = openJournal(args, args.serial);
         if (!dialog_->useJournal(journal_.get())) {
             err_ << journal_->problem() << '\n';
             return kExitJournalFailed;
@@ -206,7 +226,7 @@ int readModule(const std::vector<std::string>& args, std::ostream& out, std::ost
     }
     std::unique_ptr<ProductionJournal> journal;
     if (parsed->journal) {
-        journal = openJournal(*parsed->journal);
+        journal = openJournal(*parsed, std::nullopt);
         if (!journal->open() || !journal->beginModule("")) {
             err << outcomeText(Outcome::JournalFailed) << '\n' << journal->problem() << '\n';
             return kExitJournalFailed;

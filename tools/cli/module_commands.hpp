@@ -16,10 +16,10 @@
 
 namespace dl250t::cli {
 
-// dl250t-cli read --port P -o FILE.cfg [--journal FILE.csv] [--verify]
+// dl250t-cli read --port P -o FILE.cfg [--journal JOURNAL [--line NAME]] [--verify]
 int readModule(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 
-// dl250t-cli write --port P FILE.cfg [--serial HEX] [--journal FILE.csv] [--verify]
+// dl250t-cli write --port P FILE.cfg [--serial HEX] [--journal JOURNAL [--line NAME]] [--verify]
 int writeModule(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 
 enum class ModuleCommand { Read, Write, Station };
@@ -31,6 +31,7 @@ struct ModuleArgs {
     std::optional<std::string> file;
     std::optional<std::string> serial;
     std::optional<std::string> journal;
+    std::optional<std::string> line;
     bool verify = false;
     std::optional<long> count;
 };

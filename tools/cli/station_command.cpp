@@ -7,6 +7,7 @@
 #include "module_commands.hpp"
 #include "platform/journal_files.hpp"
 #include "platform/port_event_watch.hpp"
+#include "platform/production_journals.hpp"
 #include "platform/signal_cleanup.hpp"
 
 namespace dl250t::cli {
@@ -74,9 +75,13 @@ int runStation(const std::vector<std::string>& args, std::ostream& out, std::ost
     // The number as the first module will store it.
     ConfigBlock first;
     encodeSerialText(first, session.view().text(ctl::Serial));
+    // A database's URI is shown without its password.
+    std::string journal = parsed->journal ? journalDisplayName(*parsed->journal) : "none";
+    if (parsed->journal && isDatabaseJournal(*parsed->journal)) {
+        journal += " (line " + parsed->line.value_or(std::string(kDefaultLine)) + ")";
+    }
     out << "station ready: " << *parsed->file
-        << ", first serial number: " << decodeSerialText(first)
-        << ", journal: " << parsed->journal.value_or("none")
+        << ", first serial number: " << decodeSerialText(first) << ", journal: " << journal
         << ", verify: " << (parsed->verify ? "on" : "off") << '\n'
         << std::flush;
 

@@ -534,6 +534,9 @@ public:
     }
     bool finishModule(const ModuleRecord& record) override {
         records.push_back(record);
+        if (onFinish) {
+            onFinish();
+        }
         return recordsLines;
     }
     std::string problem() const override { return "no room"; }
@@ -545,6 +548,7 @@ public:
     std::optional<std::string> handsOut;  // a number of its own, as a shared line's journal has
     std::vector<std::string> begun;
     std::vector<ModuleRecord> records;
+    std::function<void()> onFinish;
 };
 
 std::uint16_t crcOf(const ConfigBlock& block) {
@@ -612,6 +616,18 @@ TEST_F(JournalFixture, LineThatCannotBeRecordedIsReportedAfterTheModule) {
     EXPECT_EQ(view.text(ctl::StatusLine), "生产记录写入失败！");
     EXPECT_EQ(observed.size(), 1u);
     EXPECT_EQ(view.text(ctl::Serial), "00 00 00 00 01 00") << "the module holds its number";
+}
+
+// A shared journal holds the line's numbering from the module's beginning to
+// its line: a box waiting for the operator in between would hold every other
+// station of the line.
+TEST_F(JournalFixture, BoxesOfAModuleWaitUntilItsLineIsRecorded) {
+    std::optional<std::size_t> boxesWhenRecorded;
+    journal.onFinish = [&] { boxesWhenRecorded = prompter.messages().size(); };
+    EXPECT_EQ(journaled.write(), Outcome::ResponseTimeout) << "nothing scripted: silence";
+    EXPECT_EQ(boxesWhenRecorded, 0u);
+    EXPECT_THAT(prompter.messageTexts(), ElementsAre("串口响应超时！"));
+    EXPECT_EQ(view.text(ctl::StatusLine), "串口响应超时！");
 }
 
 TEST_F(JournalFixture, JournalThatHandsOutNumbersDecidesTheModulesNumber) {

@@ -1,0 +1,88 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "app/production_journal.hpp"
+
+namespace dl250t {
+
+// The production journal in a PostgreSQL database that the stations of a
+// production line share, through libpq. Two tables, created on first use:
+// dl250t_line holds each line's next serial number, dl250t_journal one row
+// per module with the CSV journal's columns and the line's name.
+//
+// Each module is one transaction. beginModule locks the line's row (SELECT …
+// FOR UPDATE) and hands out its number; finishModule advances the number for
+// a module written successfully, adds the module's row and commits. Stations
+// of one line so take turns, one module at a time, and a station that dies
+// or loses its connection in between has its transaction rolled back by the
+// server: its number is neither lost nor given twice.
+//
+// Every wait for the server is bounded, so that a server that stops
+// answering stops the station instead of hanging it. After any failure the
+// connection is dropped (the server rolls back what was open) and the next
+// module connects afresh.
+class PostgresJournal final : public ProductionJournal {
+public:
+    struct Settings {
+        std::string uri;  // a libpq connection URI
+        std::string line;
+        // A new line starts here; an existing line must be here already.
+        std::optional<std::string> startSerial;
+        std::string station;  // the machine's name
+        // A module's own bytes as UTF-8; when not given, bytes that are not
+        // UTF-8 become U+FFFD.
+        std::function<std::string(std::string_view)> moduleText;
+    };
+
+    explicit PostgresJournal(Settings settings);
+    ~PostgresJournal() override;
+    PostgresJournal(const PostgresJournal&) = delete;
+    PostgresJournal& operator=(const PostgresJournal&) = delete;
+
+    // Connects, creates the tables when they are missing, and finds the
+    // line's next number. With a start number, a line that is new is created
+    // at it, and one that is elsewhere refuses to open.
+    bool open() override;
+    // The line's next serial number when it opened; nothing for a new line.
+    std::optional<std::string> resumeSerial() const override { return resume_; }
+
+    // Begins the module's transaction. Unless the module is only read (an
+    // empty form number), creates the line at the form's number when it is
+    // new, waits for the line's row and returns its number: the database's
+    // number wins over the form's.
+    std::optional<std::string> beginModule(std::string_view formSerial) override;
+
+    // Adds the module's row, advances the line for a module written
+    // successfully with the number handed out, and commits.
+    bool finishModule(const ModuleRecord& record) override;
+
+    std::string problem() const override { return problem_; }
+
+private:
+    class Session;
+
+    bool fail(std::string problem);
+    // Drops the connection (the server rolls back an open transaction) and
+    // keeps the reason.
+    bool failAndDisconnect(std::string problem);
+    bool createTables();
+    bool findLine();
+
+    Settings settings_;
+    std::unique_ptr<Session> session_;
+    bool opened_ = false;
+    bool lineExists_ = false;
+    bool moduleOpen_ = false;
+    std::optional<std::string> resume_;
+    // The number handed out to the module in hand.
+    std::optional<std::uint64_t> held_;
+    std::string problem_;
+};
+
+}  // namespace dl250t

@@ -1,0 +1,220 @@
+// The PostgreSQL journal against a real server: the throwaway one that
+// scripts/test starts, each test in a schema of its own.
+
+#include "platform/postgres/postgres_journal.hpp"
+
+#include <signal.h>
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <thread>
+
+#include "support/outcome_printer.hpp"
+#include "support/test_database.hpp"
+
+namespace dl250t {
+namespace {
+
+using ::testing::ElementsAre;
+using ::testing::HasSubstr;
+
+struct PostgresJournalTest : testing::DatabaseTest {
+    std::unique_ptr<PostgresJournal> journal(std::optional<std::string> start = std::nullopt,
+                                             const std::string& line = "line 1") const {
+        return std::make_unique<PostgresJournal>(PostgresJournal::Settings{
+            .uri = uri,
+            .line = line,
+            .startSerial = std::move(start),
+            .station = "bench-2",
+            .moduleText = {},
+        });
+    }
+
+    // The backend process serving the journal's connections on `line`.
+    std::vector<pid_t> backendsOf(const std::string& line) {
+        std::vector<pid_t> pids;
+        for (const auto& row : rows("SELECT pid FROM pg_stat_activity WHERE application_name = "
+                                    "'dl250t " +
+                                    line + "'")) {
+            pids.push_back(static_cast<pid_t>(std::stol(row[0])));
+        }
+        return pids;
+    }
+};
+
+ModuleRecord writtenModule(const std::string& serial, Outcome outcome = Outcome::ModuleWritten) {
+    ModuleRecord record;
+    // 2024-03-05T06:07:09.123456Z
+    record.time =
+        std::chrono::system_clock::time_point(std::chrono::microseconds(1709618829123456));
+    record.port = "COM5";
+    record.moduleName = "Lorandix AMR Ver Moudle N 23306";
+    record.moduleVersion = "2.3";
+    record.serial = serial;
+    record.outcome = outcome;
+    record.milliseconds = 137;
+    record.crc = 0x264A;
+    return record;
+}
+
+// Each module takes the line's number, whatever the form shows; only a module
+// written successfully uses it up. Reads take none.
+TEST_F(PostgresJournalTest, ModulesTakeTheLinesNumberAndOnlyThoseWrittenUseItUp) {
+    const auto station = journal("00 00 00 00 01 00");
+    ASSERT_TRUE(station->open()) << station->problem();
+    EXPECT_EQ(station->resumeSerial(), "00 00 00 00 01 00");
+
+    EXPECT_EQ(station->beginModule("00 00 00 00 77 77"), "00 00 00 00 01 00");
+    ASSERT_TRUE(station->finishModule(writtenModule("00 00 00 00 01 00")));
+
+    EXPECT_EQ(station->beginModule("00 00 00 00 01 01"), "00 00 00 00 01 01");
+    ModuleRecord silent = writtenModule("00 00 00 00 01 01", Outcome::ResponseTimeout);
+    silent.moduleName.clear();
+    silent.moduleVersion.clear();
+    silent.crc.reset();
+    ASSERT_TRUE(station->finishModule(silent));
+
+    EXPECT_EQ(station->beginModule("00 00 00 00 01 01"), "00 00 00 00 01 01");
+    ModuleRecord mismatch = writtenModule("00 00 00 00 01 01", Outcome::ModuleVerifyFailed);
+    mismatch.verify = ModuleRecord::Verify::Mismatch;
+    ASSERT_TRUE(station->finishModule(mismatch));
+
+    EXPECT_EQ(station->beginModule(""), "") << "a read";
+    ModuleRecord read = writtenModule("00 00 00 00 00 09", Outcome::ModuleRead);
+    read.crc.reset();
+    ASSERT_TRUE(station->finishModule(read));
+
+    EXPECT_EQ(station->beginModule("00 00 00 00 01 01"), "00 00 00 00 01 01");
+    ModuleRecord verified = writtenModule("00 00 00 00 01 01");
+    verified.verify = ModuleRecord::Verify::Ok;
+    ASSERT_TRUE(station->finishModule(verified));
+
+    EXPECT_THAT(rows("SELECT line, next_serial FROM dl250t_line"),
+                ElementsAre(ElementsAre("line 1", "258")));
+    EXPECT_THAT(
+        rows("SELECT line, to_char(time AT TIME ZONE 'UTC', "
+             "'YYYY-MM-DD\"T\"HH24:MI:SS.US'), station, port, module, version, serial, "
+             "serial_number, outcome, verify, milliseconds, crc FROM dl250t_journal "
+             "ORDER BY id"),
+        ElementsAre(ElementsAre("line 1", "2024-03-05T06:07:09.123456", "bench-2", "COM5",
+                                "Lorandix AMR Ver Moudle N 23306", "2.3", "00 00 00 00 01 00",
+                                "256", "ok", "", "137", "264A"),
+                    ElementsAre("line 1", "2024-03-05T06:07:09.123456", "bench-2", "COM5", "", "",
+                                "00 00 00 00 01 01", "257", "串口响应超时！", "", "137", ""),
+                    ElementsAre("line 1", "2024-03-05T06:07:09.123456", "bench-2", "COM5",
+                                "Lorandix AMR Ver Moudle N 23306", "2.3", "00 00 00 00 01 01",
+                                "257", "模块校验失败！", "mismatch", "137", "264A"),
+                    ElementsAre("line 1", "2024-03-05T06:07:09.123456", "bench-2", "COM5",
+                                "Lorandix AMR Ver Moudle N 23306", "2.3", "00 00 00 00 00 09", "9",
+                                "ok", "", "137", ""),
+                    ElementsAre("line 1", "2024-03-05T06:07:09.123456", "bench-2", "COM5",
+                                "Lorandix AMR Ver Moudle N 23306", "2.3", "00 00 00 00 01 01",
+                                "257", "ok", "ok", "137", "264A")));
+}
+
+// A new line starts where it is asked to; an existing line goes on from its
+// own number, and a start that disagrees with it does not open.
+TEST_F(PostgresJournalTest, StartNumberMakesANewLineAndMustAgreeWithAnExistingOne) {
+    struct Case {
+        const char* name;
+        std::optional<std::string> start;
+        bool opens;
+        std::optional<std::string> resume;
+    };
+    const Case cases[] = {
+        {"new line", "00 00 00 00 05 00", true, "00 00 00 00 05 00"},
+        {"the line's own number", "00 00 00 00 05 00", true, "00 00 00 00 05 00"},
+        {"no start", std::nullopt, true, "00 00 00 00 05 00"},
+        {"another number", "00 00 00 00 01 00", false, std::nullopt},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const auto station = journal(c.start);
+        EXPECT_EQ(station->open(), c.opens) << station->problem();
+        EXPECT_EQ(station->resumeSerial(), c.resume);
+        if (!c.opens) {
+            EXPECT_THAT(station->problem(),
+                        HasSubstr("goes on at serial number 00 00 00 00 05 00, not at 00 00 00 "
+                                  "00 01 00 as --serial asks"));
+        }
+    }
+    const auto other = journal();
+    ASSERT_TRUE(other->open()) << other->problem();
+    EXPECT_EQ(other->resumeSerial(), "00 00 00 00 05 00");
+    EXPECT_EQ(journal(std::nullopt, "line 2")->resumeSerial(), std::nullopt) << "a line of its own";
+}
+
+// Stations that start at the same moment on a database without the tables
+// make them once between them.
+TEST_F(PostgresJournalTest, TablesAreMadeOnceWhenManyStationsOpenAtOnce) {
+    constexpr int kStations = 8;
+    std::vector<std::unique_ptr<PostgresJournal>> stations;
+    for (int i = 0; i < kStations; ++i) {
+        stations.push_back(journal());
+    }
+    std::atomic<int> ready{0};
+    std::vector<std::thread> threads;
+    std::vector<char> opened(kStations, 0);
+    for (int i = 0; i < kStations; ++i) {
+        threads.emplace_back([&, i] {
+            ++ready;
+            while (ready < kStations) {
+                std::this_thread::yield();
+            }
+            opened[i] = stations[i]->open();
+        });
+    }
+    for (std::thread& thread : threads) {
+        thread.join();
+    }
+    for (int i = 0; i < kStations; ++i) {
+        EXPECT_TRUE(opened[i]) << stations[i]->problem();
+    }
+}
+
+// The connection is lost in the middle of a module (the server ended the
+// session): the module's line fails and its number is not used up; the next
+// module connects again and gets that number.
+TEST_F(PostgresJournalTest, ConnectionLostMidModuleLosesNoNumberAndTheNextModuleConnectsAgain) {
+    const auto station = journal("00 00 00 00 02 00");
+    ASSERT_TRUE(station->open()) << station->problem();
+    ASSERT_EQ(station->beginModule("00 00 00 00 02 00"), "00 00 00 00 02 00");
+    rows(
+        "SELECT pg_terminate_backend(pid) FROM pg_stat_activity WHERE application_name = "
+        "'dl250t line 1'");
+    EXPECT_FALSE(station->finishModule(writtenModule("00 00 00 00 02 00")));
+    EXPECT_THAT(station->problem(), HasSubstr("database journal, line \"line 1\""));
+
+    EXPECT_EQ(station->beginModule("00 00 00 00 02 00"), "00 00 00 00 02 00") << station->problem();
+    EXPECT_TRUE(station->finishModule(writtenModule("00 00 00 00 02 00"))) << station->problem();
+    EXPECT_THAT(rows("SELECT serial, outcome FROM dl250t_journal"),
+                ElementsAre(ElementsAre("00 00 00 00 02 00", "ok")));
+}
+
+// A server that stops answering in the middle of a module (its process is
+// stopped) fails the module's line after a bounded wait instead of holding
+// the station for ever; once it goes on, its session ends and the line's
+// number is there for the next station.
+TEST_F(PostgresJournalTest, ServerThatStopsAnsweringFailsTheModuleInsteadOfHangingIt) {
+    const auto station = journal("00 00 00 00 03 00");
+    ASSERT_TRUE(station->open()) << station->problem();
+    ASSERT_EQ(station->beginModule("00 00 00 00 03 00"), "00 00 00 00 03 00");
+    const std::vector<pid_t> backends = backendsOf("line 1");
+    ASSERT_EQ(backends.size(), 1u);
+    if (kill(backends[0], SIGSTOP) != 0) {
+        GTEST_SKIP() << "the server's processes belong to another user";
+    }
+    const bool recorded = station->finishModule(writtenModule("00 00 00 00 03 00"));
+    kill(backends[0], SIGCONT);
+    EXPECT_FALSE(recorded);
+    EXPECT_THAT(station->problem(), HasSubstr("did not answer within"));
+
+    const auto next = journal();
+    ASSERT_TRUE(next->open()) << next->problem();
+    EXPECT_EQ(next->beginModule("00 00 00 00 00 00"), "00 00 00 00 03 00") << next->problem();
+}
+
+}  // namespace
+}  // namespace dl250t
