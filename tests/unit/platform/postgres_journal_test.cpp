@@ -176,16 +176,17 @@ TEST_F(PostgresJournalTest, TablesAreMadeOnceWhenManyStationsOpenAtOnce) {
 
 // The connection is lost in the middle of a module (the server ended the
 // session): the module's line fails and its number is not used up; the next
-// module connects again and gets that number.
+// module connects again and gets that number. The line is this test's own:
+// the server ends every session of it, and other tests run beside this one.
 TEST_F(PostgresJournalTest, ConnectionLostMidModuleLosesNoNumberAndTheNextModuleConnectsAgain) {
-    const auto station = journal("00 00 00 00 02 00");
+    const auto station = journal("00 00 00 00 02 00", "line lost");
     ASSERT_TRUE(station->open()) << station->problem();
     ASSERT_EQ(station->beginModule("00 00 00 00 02 00"), "00 00 00 00 02 00");
     rows(
         "SELECT pg_terminate_backend(pid) FROM pg_stat_activity WHERE application_name = "
-        "'dl250t line 1'");
+        "'dl250t line lost'");
     EXPECT_FALSE(station->finishModule(writtenModule("00 00 00 00 02 00")));
-    EXPECT_THAT(station->problem(), HasSubstr("database journal, line \"line 1\""));
+    EXPECT_THAT(station->problem(), HasSubstr("database journal, line \"line lost\""));
 
     EXPECT_EQ(station->beginModule("00 00 00 00 02 00"), "00 00 00 00 02 00") << station->problem();
     EXPECT_TRUE(station->finishModule(writtenModule("00 00 00 00 02 00"))) << station->problem();
@@ -198,10 +199,10 @@ TEST_F(PostgresJournalTest, ConnectionLostMidModuleLosesNoNumberAndTheNextModule
 // the station for ever; once it goes on, its session ends and the line's
 // number is there for the next station.
 TEST_F(PostgresJournalTest, ServerThatStopsAnsweringFailsTheModuleInsteadOfHangingIt) {
-    const auto station = journal("00 00 00 00 03 00");
+    const auto station = journal("00 00 00 00 03 00", "line stalled");
     ASSERT_TRUE(station->open()) << station->problem();
     ASSERT_EQ(station->beginModule("00 00 00 00 03 00"), "00 00 00 00 03 00");
-    const std::vector<pid_t> backends = backendsOf("line 1");
+    const std::vector<pid_t> backends = backendsOf("line stalled");
     ASSERT_EQ(backends.size(), 1u);
     if (kill(backends[0], SIGSTOP) != 0) {
         GTEST_SKIP() << "the server's processes belong to another user";
@@ -211,7 +212,7 @@ TEST_F(PostgresJournalTest, ServerThatStopsAnsweringFailsTheModuleInsteadOfHangi
     EXPECT_FALSE(recorded);
     EXPECT_THAT(station->problem(), HasSubstr("did not answer within"));
 
-    const auto next = journal();
+    const auto next = journal(std::nullopt, "line stalled");
     ASSERT_TRUE(next->open()) << next->problem();
     EXPECT_EQ(next->beginModule("00 00 00 00 00 00"), "00 00 00 00 03 00") << next->problem();
 }
