@@ -7,19 +7,14 @@
 // Usage: line_throughput_bench [MODULES [DATABASE_URI [DL250T-CLI]]]
 //   MODULES: modules per station (default 20); without DATABASE_URI only the
 //   CSV journal is measured.
-#include <fcntl.h>
-#include <poll.h>
-#include <signal.h>
-#include <spawn.h>
-#include <stdlib.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
+#include <memory>
 #include <set>
 #include <string>
 #include <thread>
@@ -28,8 +23,7 @@
 #include "config/config_file.hpp"
 #include "platform/posix/posix_file_store.hpp"
 #include "sim/simulated_module.hpp"
-
-extern char** environ;
+#include "station_process.hpp"
 
 namespace {
 
@@ -38,87 +32,6 @@ namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
 
 constexpr auto kPatience = std::chrono::seconds(10);
-
-// One station process; its standard output is read through a pipe.
-class Station {
-public:
-    Station(std::vector<std::string> args, const fs::path& runtime) {
-        int out[2];
-        if (pipe2(out, O_CLOEXEC) != 0) {
-            return;
-        }
-        std::vector<std::string> environment{"XDG_RUNTIME_DIR=" + runtime.string()};
-        for (char** entry = environ; *entry != nullptr; ++entry) {
-            if (!std::string_view(*entry).starts_with("XDG_RUNTIME_DIR=")) {
-                environment.emplace_back(*entry);
-            }
-        }
-        std::vector<char*> argv;
-        for (std::string& arg : args) {
-            argv.push_back(arg.data());
-        }
-        argv.push_back(nullptr);
-        std::vector<char*> envp;
-        for (std::string& entry : environment) {
-            envp.push_back(entry.data());
-        }
-        envp.push_back(nullptr);
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
-        posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
-        if (posix_spawn(&pid_, argv[0], &actions, nullptr, argv.data(), envp.data()) != 0) {
-            pid_ = -1;
-        }
-        posix_spawn_file_actions_destroy(&actions);
-        ::close(out[1]);
-        out_ = out[0];
-    }
-
-    ~Station() {
-        if (pid_ > 0) {
-            kill(pid_, SIGKILL);
-            waitpid(pid_, nullptr, 0);
-        }
-        if (out_ >= 0) {
-            ::close(out_);
-        }
-    }
-
-    // Until standard output has `count` lines; false when the station ended
-    // or took too long.
-    bool waitForLines(std::size_t count) {
-        const auto deadline = Clock::now() + kPatience;
-        while (lines_ < count) {
-            const auto left =
-                std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
-            pollfd watched{out_, POLLIN, 0};
-            if (left.count() <= 0 || poll(&watched, 1, static_cast<int>(left.count())) <= 0) {
-                return false;
-            }
-            char buffer[4096];
-            const ssize_t n = ::read(out_, buffer, sizeof buffer);
-            if (n <= 0) {
-                return false;
-            }
-            lines_ += static_cast<std::size_t>(std::count(buffer, buffer + n, '\n'));
-        }
-        return true;
-    }
-
-    bool stop() {
-        kill(pid_, SIGTERM);
-        int status = 0;
-        waitpid(pid_, &status, 0);
-        pid_ = -1;
-        return WIFEXITED(status) && WEXITSTATUS(status) == 0;
-    }
-
-private:
-    pid_t pid_ = -1;
-    int out_ = -1;
-    std::size_t lines_ = 0;
-};
 
 struct LineRun {
     double seconds = 0;
@@ -142,7 +55,7 @@ LineRun runLine(const std::string& cli, const fs::path& root, const fs::path& se
                 int modules) {
     static int runs = 0;
     ++runs;
-    std::vector<std::unique_ptr<Station>> stations;
+    std::vector<std::unique_ptr<bench::StationProcess>> stations;
     std::vector<fs::path> portDirectories;
     LineRun run;
     for (int i = 0; i < stationCount; ++i) {
@@ -156,9 +69,9 @@ LineRun runLine(const std::string& cli, const fs::path& root, const fs::path& se
             std::snprintf(serial, sizeof serial, "00 00 00 %02X 00 00", i + 1);
             args.insert(args.end(), {"--serial", serial});
         }
-        stations.push_back(std::make_unique<Station>(args, runtime));
+        stations.push_back(std::make_unique<bench::StationProcess>(args, runtime, runtime / "out"));
         portDirectories.push_back(runtime / "dl250t" / "ports");
-        if (!stations.back()->waitForLines(1)) {
+        if (!stations.back()->waitForLines(1, kPatience)) {
             std::printf("station %d did not get ready\n", i + 1);
             run.clean = false;
             return run;
@@ -178,7 +91,7 @@ LineRun runLine(const std::string& cli, const fs::path& root, const fs::path& se
                 options.pace = true;
                 SimulatedModule module(options);
                 if (!module.plugIn() ||
-                    !stations[i]->waitForLines(static_cast<std::size_t>(m) + 2)) {
+                    !stations[i]->waitForLines(static_cast<std::size_t>(m) + 2, kPatience)) {
                     clean = false;
                     return;
                 }

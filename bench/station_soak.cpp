@@ -6,21 +6,17 @@
 // Usage: station_soak [MODULES [DL250T-CLI [DATABASE_URI]]]
 //   default 300 modules and the dl250t-cli built beside it; with a URI the
 //   journal is a line in that PostgreSQL database instead of a CSV file.
-#include <fcntl.h>
 #include <libpq-fe.h>
-#include <signal.h>
-#include <spawn.h>
-#include <stdlib.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <array>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <memory>
 #include <random>
 #include <set>
 #include <string>
@@ -32,8 +28,7 @@
 #include "config/field_codec.hpp"
 #include "platform/posix/posix_file_store.hpp"
 #include "sim/simulated_module.hpp"
-
-extern char** environ;
+#include "station_process.hpp"
 
 namespace {
 
@@ -42,86 +37,6 @@ namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
 
 constexpr auto kPatience = std::chrono::seconds(5);
-
-std::size_t linesIn(const fs::path& file) {
-    std::ifstream in(file);
-    return static_cast<std::size_t>(
-        std::count(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>(), '\n'));
-}
-
-// One station process, its standard output going to a file.
-class Station {
-public:
-    Station(const std::string& cli, const fs::path& settings,
-            const std::vector<std::string>& journal, const fs::path& runtime,
-            const fs::path& output)
-        : output_(output) {
-        std::vector<std::string> args{cli, "station", settings.string()};
-        args.insert(args.end(), journal.begin(), journal.end());
-        std::vector<std::string> environment{"XDG_RUNTIME_DIR=" + runtime.string()};
-        for (char** entry = environ; *entry != nullptr; ++entry) {
-            if (!std::string_view(*entry).starts_with("XDG_RUNTIME_DIR=")) {
-                environment.emplace_back(*entry);
-            }
-        }
-        std::vector<char*> argv;
-        for (std::string& arg : args) {
-            argv.push_back(arg.data());
-        }
-        argv.push_back(nullptr);
-        std::vector<char*> envp;
-        for (std::string& entry : environment) {
-            envp.push_back(entry.data());
-        }
-        envp.push_back(nullptr);
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, output.c_str(),
-                                         O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
-        if (posix_spawn(&pid_, argv[0], &actions, nullptr, argv.data(), envp.data()) != 0) {
-            pid_ = -1;
-        }
-        posix_spawn_file_actions_destroy(&actions);
-    }
-
-    ~Station() {
-        if (pid_ > 0) {
-            kill(pid_, SIGKILL);
-            waitpid(pid_, nullptr, 0);
-        }
-    }
-
-    // Until standard output has `count` lines; false when it took too long.
-    bool waitForLines(std::size_t count) const {
-        const auto deadline = Clock::now() + kPatience;
-        while (linesIn(output_) < count) {
-            if (pid_ <= 0 || Clock::now() > deadline) {
-                return false;
-            }
-            std::this_thread::sleep_for(std::chrono::microseconds(200));
-        }
-        return true;
-    }
-
-    void kill9() {
-        kill(pid_, SIGKILL);
-        waitpid(pid_, nullptr, 0);
-        pid_ = -1;
-    }
-
-    bool stop() {
-        kill(pid_, SIGTERM);
-        int status = 0;
-        waitpid(pid_, &status, 0);
-        pid_ = -1;
-        return WIFEXITED(status) && WEXITSTATUS(status) == 0;
-    }
-
-private:
-    fs::path output_;
-    pid_t pid_ = -1;
-};
 
 // One line of the journal as it was left: its serial, outcome and crc
 // columns; nothing for a line that is not complete.
@@ -228,9 +143,11 @@ int main(int argc, char** argv) {
     const auto start = Clock::now();
     auto startStation = [&] {
         ++stations;
-        auto station = std::make_unique<Station>(cli, settings, journal, runtime,
-                                                 root / ("out-" + std::to_string(stations)));
-        if (!station->waitForLines(1)) {
+        std::vector<std::string> command{cli, "station", settings.string()};
+        command.insert(command.end(), journal.begin(), journal.end());
+        auto station = std::make_unique<bench::StationProcess>(
+            command, runtime, root / ("out-" + std::to_string(stations)));
+        if (!station->waitForLines(1, kPatience)) {
             std::printf("station %d did not get ready\n", stations);
             ++problems;
         }
@@ -250,13 +167,13 @@ int main(int argc, char** argv) {
         }
         if (killNow(random)) {
             std::this_thread::sleep_for(std::chrono::microseconds(killAfterUs(random)));
-            station->kill9();
+            station->kill();
             ++kills;
             module.unplug();
             station = startStation();
             lines = 1;
         } else {
-            if (!station->waitForLines(++lines)) {
+            if (!station->waitForLines(++lines, kPatience)) {
                 std::printf("module %d: the station did not report it\n", i + 1);
                 ++problems;
             }
