@@ -86,6 +86,12 @@ std::optional<std::string> nextSerialAfter(std::string_view line) {
 
 }  // namespace
 
+FileRequest journalFileRequest() {
+    return {FileRequest::Mode::Append,
+            "*.csv",
+            {{"生产记录(*.csv)", "*.csv"}, {"所有文件(*.*)", "*.*"}}};
+}
+
 std::string csvField(std::string_view text) {
     if (text.find_first_of(",\"") == std::string_view::npos) {
         return std::string(text);

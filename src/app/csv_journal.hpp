@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "app/production_journal.hpp"
+#include "ui/prompter.hpp"
 
 namespace dl250t {
 
@@ -34,6 +35,9 @@ std::string csvLine(const std::vector<std::string>& fields);
 // The fields of one line (without its line break); nothing when the line is
 // not well-formed CSV.
 std::optional<std::vector<std::string>> parseCsvLine(std::string_view line);
+
+// What the file chooser offers when the operator picks the journal file.
+FileRequest journalFileRequest();
 
 // What the front end and the platform put into a line beside the record.
 struct CsvJournalTexts {

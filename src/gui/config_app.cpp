@@ -5,6 +5,7 @@
 #include <QScreen>
 #include <stdexcept>
 
+#include "app/csv_journal.hpp"
 #include "gui/form_font.hpp"
 #include "gui/module_text.hpp"
 #include "platform/journal_files.hpp"
@@ -91,10 +92,7 @@ void ConfigApp::useJournal(std::unique_ptr<ProductionJournal> journal) {
 }
 
 void ConfigApp::chooseJournal() {
-    const auto path =
-        prompter_.chooseFile({FileRequest::Mode::Append,
-                              "*.csv",
-                              {{"生产记录(*.csv)", "*.csv"}, {"所有文件(*.*)", "*.*"}}});
+    const auto path = prompter_.chooseFile(journalFileRequest());
     if (path && !path->empty()) {
         useJournal(makeCsvJournal(*path, moduleTextToUtf8));
     }

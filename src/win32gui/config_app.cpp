@@ -1,5 +1,6 @@
 #include "win32gui/config_app.hpp"
 
+#include "app/csv_journal.hpp"
 #include "platform/journal_files.hpp"
 #include "platform/serial_ports.hpp"
 #include "platform/system_files.hpp"
@@ -70,10 +71,7 @@ void ConfigApp::useJournalAt(const std::string& path) {
 }
 
 void ConfigApp::chooseJournal() {
-    const auto path =
-        prompter_.chooseFile({FileRequest::Mode::Append,
-                              "*.csv",
-                              {{"生产记录(*.csv)", "*.csv"}, {"所有文件(*.*)", "*.*"}}});
+    const auto path = prompter_.chooseFile(journalFileRequest());
     if (path && !path->empty()) {
         useJournalAt(*path);
     }
