@@ -23,7 +23,7 @@
 #include <thread>
 #include <vector>
 
-#include "app/csv_journal.hpp"
+#include "production/csv_journal.hpp"
 #include "config/config_file.hpp"
 #include "config/field_codec.hpp"
 #include "platform/posix/posix_file_store.hpp"

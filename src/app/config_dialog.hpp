@@ -7,8 +7,8 @@
 #include <string>
 
 #include "app/held_messages.hpp"
-#include "app/port_event.hpp"
-#include "app/production_journal.hpp"
+#include "production/port_event.hpp"
+#include "production/production_journal.hpp"
 #include "app/window_host.hpp"
 #include "config/clock.hpp"
 #include "config/config_block.hpp"

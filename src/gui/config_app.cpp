@@ -5,7 +5,7 @@
 #include <QScreen>
 #include <stdexcept>
 
-#include "app/csv_journal.hpp"
+#include "production/csv_journal.hpp"
 #include "gui/form_font.hpp"
 #include "gui/module_text.hpp"
 #include "platform/journal_files.hpp"

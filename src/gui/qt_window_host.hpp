@@ -5,7 +5,7 @@
 #include <memory>
 #include <vector>
 
-#include "app/port_event.hpp"
+#include "production/port_event.hpp"
 #include "app/window_host.hpp"
 #include "gui/config_window.hpp"
 #include "platform/port_event_source.hpp"

@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-#include "app/port_event.hpp"
+#include "production/port_event.hpp"
 #include "link/port_name.hpp"
 
 namespace dl250t {

@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-#include "app/csv_journal.hpp"
+#include "production/csv_journal.hpp"
 
 namespace dl250t {
 

@@ -4,7 +4,7 @@
 #include <memory>
 #include <vector>
 
-#include "app/port_event.hpp"
+#include "production/port_event.hpp"
 
 namespace dl250t {
 

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "app/port_event.hpp"
+#include "production/port_event.hpp"
 
 namespace dl250t {
 

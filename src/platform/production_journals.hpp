@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-#include "app/production_journal.hpp"
+#include "production/production_journal.hpp"
 
 namespace dl250t {
 

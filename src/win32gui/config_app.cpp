@@ -1,6 +1,6 @@
 #include "win32gui/config_app.hpp"
 
-#include "app/csv_journal.hpp"
+#include "production/csv_journal.hpp"
 #include "platform/journal_files.hpp"
 #include "platform/serial_ports.hpp"
 #include "platform/system_files.hpp"

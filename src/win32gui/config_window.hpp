@@ -7,7 +7,7 @@
 #include <string_view>
 
 #include "app/config_dialog.hpp"
-#include "app/port_event.hpp"
+#include "production/port_event.hpp"
 #include "platform/win32/device_notifications.hpp"
 #include "win32gui/win32_form_view.hpp"
 

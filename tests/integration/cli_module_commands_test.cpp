@@ -4,7 +4,7 @@
 #include <fstream>
 #include <sstream>
 
-#include "app/csv_journal.hpp"
+#include "production/csv_journal.hpp"
 #include "cli_app.hpp"
 #include "config/config_file.hpp"
 #include "config/field_codec.hpp"

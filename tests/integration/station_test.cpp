@@ -19,7 +19,7 @@
 #include <sstream>
 #include <thread>
 
-#include "app/csv_journal.hpp"
+#include "production/csv_journal.hpp"
 #include "cli_app.hpp"
 #include "config/config_file.hpp"
 #include "config/field_codec.hpp"

@@ -2,7 +2,7 @@
 
 #include <ostream>
 
-#include "app/port_event.hpp"
+#include "production/port_event.hpp"
 
 namespace dl250t {
 

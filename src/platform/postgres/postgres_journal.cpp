@@ -9,7 +9,7 @@
 #include <cstdio>
 #include <vector>
 
-#include "app/csv_journal.hpp"
+#include "production/csv_journal.hpp"
 #include "config/config_block.hpp"
 #include "config/field_codec.hpp"
 #include "config/utf8_text.hpp"

@@ -5,7 +5,7 @@
 #include <optional>
 #include <string>
 
-#include "app/port_event.hpp"
+#include "production/port_event.hpp"
 #include "platform/device_change.hpp"
 
 namespace dl250t {

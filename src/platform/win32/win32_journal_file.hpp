@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "app/csv_journal.hpp"
+#include "production/csv_journal.hpp"
 
 namespace dl250t {
 

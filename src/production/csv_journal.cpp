@@ -1,4 +1,4 @@
-#include "app/csv_journal.hpp"
+#include "production/csv_journal.hpp"
 
 #include <algorithm>
 #include <array>

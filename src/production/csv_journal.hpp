@@ -11,7 +11,7 @@
 #include <string_view>
 #include <vector>
 
-#include "app/production_journal.hpp"
+#include "production/production_journal.hpp"
 #include "ui/prompter.hpp"
 
 namespace dl250t {
