@@ -23,10 +23,10 @@
 #include <thread>
 #include <vector>
 
-#include "production/csv_journal.hpp"
 #include "config/config_file.hpp"
 #include "config/field_codec.hpp"
 #include "platform/posix/posix_file_store.hpp"
+#include "production/csv_journal.hpp"
 #include "sim/simulated_module.hpp"
 #include "station_process.hpp"
 

@@ -7,8 +7,6 @@
 #include <string>
 
 #include "app/held_messages.hpp"
-#include "production/port_event.hpp"
-#include "production/production_journal.hpp"
 #include "app/window_host.hpp"
 #include "config/clock.hpp"
 #include "config/config_block.hpp"
@@ -16,6 +14,8 @@
 #include "config/outcome.hpp"
 #include "link/exchange_reporter.hpp"
 #include "link/serial_port.hpp"
+#include "production/port_event.hpp"
+#include "production/production_journal.hpp"
 #include "ui/form_view.hpp"
 #include "ui/prompter.hpp"
 #include "ui/settings_form.hpp"

@@ -5,12 +5,12 @@
 #include <QScreen>
 #include <stdexcept>
 
-#include "production/csv_journal.hpp"
 #include "gui/form_font.hpp"
 #include "gui/module_text.hpp"
 #include "platform/journal_files.hpp"
 #include "platform/production_journals.hpp"
 #include "platform/system_menu.hpp"
+#include "production/csv_journal.hpp"
 
 namespace dl250t {
 

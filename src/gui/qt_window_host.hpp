@@ -5,10 +5,10 @@
 #include <memory>
 #include <vector>
 
-#include "production/port_event.hpp"
 #include "app/window_host.hpp"
 #include "gui/config_window.hpp"
 #include "platform/port_event_source.hpp"
+#include "production/port_event.hpp"
 
 namespace dl250t {
 

@@ -1,10 +1,10 @@
 #include "win32gui/config_app.hpp"
 
-#include "production/csv_journal.hpp"
 #include "platform/journal_files.hpp"
 #include "platform/serial_ports.hpp"
 #include "platform/system_files.hpp"
 #include "platform/win32/wide_text.hpp"
+#include "production/csv_journal.hpp"
 #include "win32gui/module_text.hpp"
 
 namespace dl250t {

@@ -4,11 +4,11 @@
 #include <fstream>
 #include <sstream>
 
-#include "production/csv_journal.hpp"
 #include "cli_app.hpp"
 #include "config/config_file.hpp"
 #include "config/field_codec.hpp"
 #include "platform/posix/posix_file_store.hpp"
+#include "production/csv_journal.hpp"
 #include "sim/simulated_module.hpp"
 #include "support/temp_dir.hpp"
 

@@ -19,13 +19,13 @@
 #include <sstream>
 #include <thread>
 
-#include "production/csv_journal.hpp"
 #include "cli_app.hpp"
 #include "config/config_file.hpp"
 #include "config/field_codec.hpp"
 #include "config/module_identity.hpp"
 #include "platform/journal_files.hpp"
 #include "platform/posix/posix_file_store.hpp"
+#include "production/csv_journal.hpp"
 #include "sim/simulated_module.hpp"
 #include "support/running_program.hpp"
 #include "support/temp_dir.hpp"

@@ -9,12 +9,12 @@
 #include <cstdio>
 #include <vector>
 
-#include "production/csv_journal.hpp"
 #include "config/config_block.hpp"
 #include "config/field_codec.hpp"
 #include "config/utf8_text.hpp"
 #include "platform/journal_files.hpp"
 #include "platform/postgres/database_journal.hpp"
+#include "production/csv_journal.hpp"
 
 namespace dl250t {
 
