@@ -2,13 +2,12 @@
 
 #include <algorithm>
 #include <array>
-#include <chrono>
 
 #include "config/config_file.hpp"
-#include "config/field_codec.hpp"
 #include "config/module_identity.hpp"
 #include "link/module_exchange.hpp"
 #include "link/port_name.hpp"
+#include "production/serial_number.hpp"
 #include "ui/form_exchange.hpp"
 #include "ui/form_template.hpp"
 #include "ui/message_titles.hpp"
@@ -28,23 +27,6 @@ FileRequest configFileRequest(FileRequest::Mode mode) {
 }
 
 }  // namespace
-
-// Reports of the module exchanges: the status line, and an error box for
-// failures. A read-back tells only of failures.
-class ConfigDialog::Reporter final : public ExchangeReporter {
-public:
-    explicit Reporter(ConfigDialog& dialog, bool failuresOnly = false)
-        : dialog_(dialog), failuresOnly_(failuresOnly) {}
-    void report(Outcome outcome) override {
-        if (!failuresOnly_ || !isSuccess(outcome)) {
-            dialog_.report(outcome);
-        }
-    }
-
-private:
-    ConfigDialog& dialog_;
-    bool failuresOnly_;
-};
 
 // Marks a command as running. Port events that arrive meanwhile wait, and the
 // outermost command handles them when it ends.
@@ -69,11 +51,12 @@ ConfigDialog::ConfigDialog(Services services)
       host_(services.host),
       ports_(services.ports),
       files_(services.files),
-      journal_(services.journal),
       onModuleRecord_(std::move(services.onModuleRecord)),
+      writer_(services.ports, reporter_),
       form_(services.view, prompter_, std::move(services.programName)),
       working_(makeInitialWorkingBlock()) {
     form_.settings().serialText = defaultSerialText(services.clock.secondsSince1970());
+    writer_.useJournal(services.journal);
 }
 
 void ConfigDialog::initialise() {
@@ -160,8 +143,7 @@ Outcome ConfigDialog::read() {
     if (port.empty()) {
         return report(Outcome::NoPortChosen);
     }
-    Reporter reporter(*this);
-    return readExchange(ports_, port, working_, reporter, [this](const ConfigBlock& block) {
+    return readExchange(ports_, port, working_, reporter_, [this](const ConfigBlock& block) {
         if (!autoConfigure()) {
             form_.decodeBlock(block);
         }
@@ -174,121 +156,62 @@ Outcome ConfigDialog::write() {
     if (port.empty()) {
         return report(Outcome::NoPortChosen);
     }
-    if (journal_ != nullptr) {
-        // A journal that cannot take the module's line stops the module
-        // before it is touched.
-        const auto serial = journal_->beginModule(view_.text(ctl::Serial));
-        if (!serial) {
-            return report(Outcome::JournalFailed);
-        }
-        if (*serial != view_.text(ctl::Serial)) {
-            view_.setText(ctl::Serial, *serial);
-        }
-        // Until the module is recorded its boxes wait: the journal may be
-        // holding a line's numbering that other stations wait for.
-        prompter_.hold();
-    }
-    ModuleRecord record;
-    record.time = std::chrono::system_clock::now();
-    record.port = port;
-    const auto started = std::chrono::steady_clock::now();
-    record.outcome = writeModule(port, record);
-    record.milliseconds = std::chrono::duration_cast<std::chrono::milliseconds>(
-                              std::chrono::steady_clock::now() - started)
-                              .count();
-    const bool recorded = journal_ == nullptr || journal_->finishModule(record);
-    prompter_.release();
-    if (onModuleRecord_) {
-        onModuleRecord_(record);
-    }
-    if (!recorded) {
-        return report(Outcome::JournalFailed);
-    }
-    return record.outcome;
-}
-
-Outcome ConfigDialog::writeModule(const std::string& port, ModuleRecord& record) {
-    {
-        // The number as the encode will read it from the form.
-        ConfigBlock serial;
-        encodeSerialText(serial, view_.text(ctl::Serial));
-        record.serial = decodeSerialText(serial);
-    }
-    Reporter reporter(*this);
-    const Outcome read = readExchange(ports_, port, scratch_, reporter);
-    if (read != Outcome::ModuleRead) {
-        return read;
-    }
-    record.moduleName = identityName(scratch_);
-    record.moduleVersion = identityVersion(scratch_);
-
-    // The connected module's identity, shown without touching the record.
-    view_.setText(ctl::ModuleName, record.moduleName);
-    view_.setText(ctl::Version, record.moduleVersion);
-    view_.setText(ctl::Type, identityType(scratch_));
-    view_.setText(ctl::MaxPower, identityMaxPower(scratch_));
-    bool encoded = false;
-    const Outcome written = writeExchange(
-        ports_, port, working_,
-        [this, &encoded](ConfigBlock& block) {
-            // The module keeps its own identity string and version. They are
-            // taken only once the port is open again, so that a module pulled
-            // out between the two exchanges leaves the working block as it was.
-            std::copy(scratch_.bytes.begin() + block::kIdentity,
-                      scratch_.bytes.begin() + block::kSerial,
-                      block.bytes.begin() + block::kIdentity);
-            form_.encodeForStoring(block);
-            encoded = true;
-        },
-        reporter);
-    if (encoded) {
-        // Stamped by now: the block as it went to the module.
-        record.serial = decodeSerialText(working_);
-        record.crc =
-            static_cast<std::uint16_t>(working_[block::kCrc] | working_[block::kCrc + 1] << 8);
-    }
-    if (written != Outcome::ModuleWritten) {
-        return written;
-    }
-    if (verify_) {
-        const Outcome verified = verifyStored(port, record);
-        if (verified != Outcome::ModuleWritten) {
-            return verified;
-        }
-    }
-    incrementSerial(working_);
-    view_.setText(ctl::Serial, decodeSerialText(working_));
-    return written;
-}
-
-Outcome ConfigDialog::verifyStored(const std::string& port, ModuleRecord& record) {
-    // A block of its own, so that the working block stays as it was sent.
-    // The status line keeps the write's success unless the read-back fails.
-    ConfigBlock stored;
-    Reporter reporter(*this, true);
-    const Outcome read = readExchange(ports_, port, stored, reporter);
-    if (read != Outcome::ModuleRead) {
-        return read;
-    }
-    if (stored != working_) {
-        record.verify = ModuleRecord::Verify::Mismatch;
-        return report(Outcome::ModuleVerifyFailed);
-    }
-    record.verify = ModuleRecord::Verify::Ok;
-    return Outcome::ModuleWritten;
+    const SerialNumber serial = SerialNumber::fromText(view_.text(ctl::Serial));
+    const ModuleWriter::Steps steps{
+        .encode = [this](ConfigBlock& block) { form_.encodeForStoring(block); },
+        .numberTaken =
+            [this, serial](SerialNumber taken) {
+                // The number the line gives is the one the form shows.
+                if (taken != serial) {
+                    view_.setText(ctl::Serial, taken.text());
+                }
+            },
+        .moduleRead =
+            [this](const ConfigBlock& module) {
+                // The connected module's identity, shown without touching the record.
+                view_.setText(ctl::ModuleName, identityName(module));
+                view_.setText(ctl::Version, identityVersion(module));
+                view_.setText(ctl::Type, identityType(module));
+                view_.setText(ctl::MaxPower, identityMaxPower(module));
+            },
+        .journalHolding =
+            [this](bool holding) {
+                // Until the module is recorded its boxes wait: the journal may
+                // be holding a line's numbering that other stations wait for.
+                if (holding) {
+                    prompter_.hold();
+                } else {
+                    prompter_.release();
+                }
+            },
+        .recorded =
+            [this](const ModuleRecord& record) {
+                if (record.outcome == Outcome::ModuleWritten) {
+                    // The module holds its number now: the next one gets the
+                    // number after it.
+                    const SerialNumber next = SerialNumber::fromBlock(working_).next();
+                    next.storeIn(working_);
+                    view_.setText(ctl::Serial, next.text());
+                }
+                if (onModuleRecord_) {
+                    onModuleRecord_(record);
+                }
+            },
+    };
+    return writer_.write(port, serial, working_, scratch_, steps);
 }
 
 bool ConfigDialog::useJournal(ProductionJournal* journal) {
     CommandScope scope(*this);
-    journal_ = journal;
-    if (journal_ == nullptr) {
+    writer_.useJournal(journal);
+    if (journal == nullptr) {
         return true;
     }
-    if (!journal_->open()) {
+    if (!journal->open()) {
         report(Outcome::JournalFailed);
         return false;
     }
-    if (const auto next = journal_->resumeSerial()) {
+    if (const auto next = journal->resumeSerial()) {
         view_.setText(ctl::Serial, *next);
     }
     return true;
@@ -372,32 +295,9 @@ void ConfigDialog::handlePortEvent(const PortEvent& event) {
     if (event.kind != PortEvent::Kind::WatchLost && event.portName.size() < 4) {
         return;
     }
-    queuePortEvent(event);
+    pendingPortEvents_.push(event);
     if (commandDepth_ == 0) {
         drainPortEvents();
-    }
-}
-
-void ConfigDialog::queuePortEvent(const PortEvent& event) {
-    const auto samePort = [&](const PortEvent& waiting) {
-        const bool watch = waiting.kind == PortEvent::Kind::WatchLost;
-        if (watch || event.kind == PortEvent::Kind::WatchLost) {
-            return watch && event.kind == PortEvent::Kind::WatchLost;
-        }
-        return portNumberFromName(waiting.portName) == portNumberFromName(event.portName);
-    };
-    const auto waiting =
-        std::find_if(pendingPortEvents_.begin(), pendingPortEvents_.end(), samePort);
-    if (waiting == pendingPortEvents_.end()) {
-        pendingPortEvents_.push_back(event);
-    } else if (waiting->kind != event.kind) {
-        // An arrival and its removal: nothing is left to write. A removal and
-        // a new arrival: the module there now is the one to write, and the
-        // removal has nothing left to tell.
-        pendingPortEvents_.erase(waiting);
-        if (event.kind == PortEvent::Kind::Arrival) {
-            pendingPortEvents_.push_back(event);
-        }
     }
 }
 
@@ -406,10 +306,8 @@ void ConfigDialog::drainPortEvents() {
         return;
     }
     draining_ = true;
-    while (!pendingPortEvents_.empty()) {
-        const PortEvent event = pendingPortEvents_.front();
-        pendingPortEvents_.pop_front();
-        handlePortEventNow(event);
+    while (const auto event = pendingPortEvents_.pop()) {
+        handlePortEventNow(*event);
     }
     draining_ = false;
 }

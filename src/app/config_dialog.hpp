@@ -1,7 +1,6 @@
 #pragma once
 
 #include <cstdint>
-#include <deque>
 #include <functional>
 #include <optional>
 #include <string>
@@ -14,7 +13,9 @@
 #include "config/outcome.hpp"
 #include "link/exchange_reporter.hpp"
 #include "link/serial_port.hpp"
+#include "production/module_writer.hpp"
 #include "production/port_event.hpp"
+#include "production/port_event_queue.hpp"
 #include "production/production_journal.hpp"
 #include "ui/form_view.hpp"
 #include "ui/prompter.hpp"
@@ -25,10 +26,12 @@ namespace dl250t {
 // Events of the form's controls that the command table routes.
 enum class ControlEvent { Clicked, SelectionChanged, TextChanged };
 
-// The tool's controller: owns the settings, the working and scratch blocks and
-// the flags, routes the window's events to the operator commands, and reacts
-// to serial ports that arrive and leave. It knows the window, the ports and
-// the clock only through their interfaces.
+// The window's controller: owns the settings, the working and scratch blocks
+// and the flags, routes the window's events to the operator commands, and
+// reacts to serial ports that arrive and leave. A module Write is the
+// production engine's (ModuleWriter): the controller encodes the form for it
+// and shows what it reports. It knows the window, the ports and the clock
+// only through their interfaces.
 class ConfigDialog {
 public:
     struct Services {
@@ -95,8 +98,8 @@ public:
     // With verification on, Write reads back every block the module
     // acknowledged and compares all its bytes with what was sent; a module
     // that holds something else fails and the serial number stays.
-    void setVerify(bool verify) { verify_ = verify; }
-    bool verify() const { return verify_; }
+    void setVerify(bool verify) { writer_.setVerify(verify); }
+    bool verify() const { return writer_.verify(); }
 
     const ConfigBlock& workingBlock() const { return working_; }
     const ConfigBlock& scratchBlock() const { return scratch_; }
@@ -108,7 +111,16 @@ public:
     std::optional<Outcome> lastOutcome() const { return lastOutcome_; }
 
 private:
-    class Reporter;
+    // Reports of the module exchanges: the status line, and an error box for
+    // failures.
+    class Reporter final : public ExchangeReporter {
+    public:
+        explicit Reporter(ConfigDialog& dialog) : dialog_(dialog) {}
+        void report(Outcome outcome) override { dialog_.report(outcome); }
+
+    private:
+        ConfigDialog& dialog_;
+    };
     class CommandScope;
 
     void defaultRateChanged();
@@ -118,12 +130,8 @@ private:
     // Shows the outcome where outcomeDisplay says, and returns it.
     Outcome report(Outcome outcome);
     void status(std::string_view text);
-    void queuePortEvent(const PortEvent& event);
     void handlePortEventNow(const PortEvent& event);
     void drainPortEvents();
-    // Write's exchanges with the module, filling in the record as they go.
-    Outcome writeModule(const std::string& port, ModuleRecord& record);
-    Outcome verifyStored(const std::string& port, ModuleRecord& record);
 
     FormView& view_;
     // Every box goes through here, so that a module Write can hold them.
@@ -131,15 +139,15 @@ private:
     WindowHost& host_;
     SerialPortFactory& ports_;
     FileStore& files_;
-    ProductionJournal* journal_;
     std::function<void(const ModuleRecord&)> onModuleRecord_;
-    bool verify_ = false;
+    Reporter reporter_{*this};
+    ModuleWriter writer_;
     SettingsForm form_;
     ConfigBlock working_;
     ConfigBlock scratch_;
     int commandDepth_ = 0;
     bool draining_ = false;
-    std::deque<PortEvent> pendingPortEvents_;
+    PortEventQueue pendingPortEvents_;
     std::optional<Outcome> lastOutcome_;
 };
 

@@ -17,4 +17,19 @@ public:
     virtual void report(Outcome outcome) = 0;
 };
 
+// Passes on failures only: a read-back after a write tells of nothing else,
+// so that the status line keeps the write's success.
+class FailuresOnlyReporter final : public ExchangeReporter {
+public:
+    explicit FailuresOnlyReporter(ExchangeReporter& reporter) : reporter_(reporter) {}
+    void report(Outcome outcome) override {
+        if (!isSuccess(outcome)) {
+            reporter_.report(outcome);
+        }
+    }
+
+private:
+    ExchangeReporter& reporter_;
+};
+
 }  // namespace dl250t

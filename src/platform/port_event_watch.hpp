@@ -1,32 +1,17 @@
 #pragma once
 
 #include <memory>
-#include <optional>
 #include <string>
-#include <vector>
 
-#include "production/port_event.hpp"
+#include "production/port_event_watch.hpp"
 
 namespace dl250t {
 
-// Serial ports coming and going, for a program without a window: the
-// production station waits here for modules to be plugged in. A stop from
-// outside (SIGINT or SIGTERM, Ctrl+C or Ctrl+Break) that SignalCleanup only
-// remembers (OnStop::RaiseFlag) ends a wait; one that arrives while the
-// program is busy ends the next wait at once.
-class PortEventWatch {
-public:
-    virtual ~PortEventWatch() = default;
-
-    // Blocks until ports have come or gone, or a stop is remembered. The
-    // events that arrived (none when a stop ended the wait); nothing when
-    // waiting itself failed.
-    virtual std::optional<std::vector<PortEvent>> wait() = 0;
-};
-
 // Starts every source of port events this system offers: the device manager
-// and the port directory on Linux, device notifications on Windows. Nothing,
-// and why in `problem`, when none could start.
+// and the port directory on Linux, device notifications on Windows. A stop
+// that SignalCleanup only remembers (OnStop::RaiseFlag: SIGINT or SIGTERM,
+// Ctrl+C or Ctrl+Break) ends a wait. Nothing, and why in `problem`, when none
+// could start.
 std::unique_ptr<PortEventWatch> startPortEventWatch(std::string& problem);
 
 }  // namespace dl250t

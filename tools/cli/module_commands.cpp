@@ -2,42 +2,28 @@
 
 #include <cctype>
 #include <charconv>
-#include <chrono>
 #include <ostream>
 #include <utility>
 
 #include "cli_app.hpp"
+#include "config/clock.hpp"
 #include "config/config_file.hpp"
 #include "config/field_codec.hpp"
 #include "config/module_identity.hpp"
-#include "link/module_exchange.hpp"
+#include "link/port_name.hpp"
 #include "output_file.hpp"
 #include "platform/production_journals.hpp"
+#include "platform/serial_ports.hpp"
+#include "platform/system_files.hpp"
+#include "production/module_reader.hpp"
+#include "production/module_writer.hpp"
 #include "text_encoding.hpp"
 
 namespace dl250t::cli {
 
 namespace {
 
-// Success texts go to standard output, failures to standard error. A
-// read-back tells only of failures.
-class PrintingReporter final : public ExchangeReporter {
-public:
-    PrintingReporter(std::ostream& out, std::ostream& err, bool failuresOnly = false)
-        : out_(out), err_(err), failuresOnly_(failuresOnly) {}
-    void report(Outcome outcome) override {
-        if (!isSuccess(outcome)) {
-            err_ << outcomeText(outcome) << '\n';
-        } else if (!failuresOnly_) {
-            out_ << outcomeText(outcome) << '\n';
-        }
-    }
-
-private:
-    std::ostream& out_;
-    std::ostream& err_;
-    bool failuresOnly_;
-};
+constexpr std::string_view kProgramName = "dl250t-cli";
 
 std::string_view commandName(ModuleCommand command) {
     switch (command) {
@@ -170,53 +156,39 @@ std::optional<ModuleArgs> parseModuleArgs(const std::vector<std::string>& args,
     return parsed;
 }
 
-std::optional<std::string> ModuleSession::FilePrompter::chooseFile(const FileRequest&) {
-    return std::exchange(answer, std::nullopt);
-}
-
-ModuleSession::ModuleSession(std::ostream& err,
-                             std::function<void(const ModuleRecord&)> onModuleRecord)
-    : err_(err), prompter_(err) {
-    dialog_ = std::make_unique<ConfigDialog>(ConfigDialog::Services{
-        .view = view_,
-        .prompter = prompter_,
-        .host = host_,
-        .ports = *ports_,
-        .clock = clock_,
-        .files = *files_,
-        .programName = "dl250t-cli",
-        .onModuleRecord = std::move(onModuleRecord),
-    });
-    dialog_->initialise();
-}
-
-int ModuleSession::prepare(const ModuleArgs& args, SerialStart start) {
-    const std::string windowDefault = view_.text(ctl::Serial);
-    prompter_.answer = *args.file;
-    const Outcome opened = dialog_->open();
-    if (opened != Outcome::FileRead) {
-        return exitStatusFor(opened);
+int prepareLine(const ModuleArgs& args, SerialStart start, std::ostream& err, PreparedLine& line) {
+    const LoadedConfigFile loaded = loadConfigFile(*makeSystemFileStore(), *args.file);
+    // A file that cannot be read to its end counts as one that cannot be
+    // opened, as in the window's Open.
+    if (!loaded.opened || loaded.readFailed) {
+        err << outcomeText(Outcome::FileOpenFailed) << '\n';
+        return exitStatusFor(Outcome::FileOpenFailed);
     }
-    if (start == SerialStart::WindowDefault) {
-        view_.setText(ctl::Serial, windowDefault);
+    if (const auto failure = blockCheckFailure(loaded.check)) {
+        err << outcomeText(*failure) << '\n';
+        return exitStatusFor(*failure);
     }
-    dialog_->toggleAdvanced();
+    line.settings = std::make_unique<LineSettings>(
+        loaded.block, [&err](std::string_view warning) { err << warning << '\n'; },
+        std::string(kProgramName));
+    line.firstSerial =
+        start == SerialStart::File
+            ? line.settings->fileSerial()
+            : SerialNumber::fromText(defaultSerialText(SystemClock().secondsSince1970()));
     if (args.journal) {
-        journal_ = openJournal(args, args.serial);
-        if (!dialog_->useJournal(journal_.get())) {
-            err_ << journal_->problem() << '\n';
+        line.journal = openJournal(args, args.serial);
+        if (!line.journal->open()) {
+            err << outcomeText(Outcome::JournalFailed) << '\n' << line.journal->problem() << '\n';
             return kExitJournalFailed;
+        }
+        if (const auto next = line.journal->resumeSerial()) {
+            line.firstSerial = SerialNumber::fromText(*next);
         }
     }
     if (args.serial) {
-        view_.setText(ctl::Serial, *args.serial);
+        line.firstSerial = SerialNumber::fromText(*args.serial);
     }
-    dialog_->setVerify(args.verify);
     return kExitOk;
-}
-
-std::string ModuleSession::journalProblem() const {
-    return journal_ ? journal_->problem() : std::string();
 }
 
 int readModule(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
@@ -227,58 +199,31 @@ int readModule(const std::vector<std::string>& args, std::ostream& out, std::ost
     std::unique_ptr<ProductionJournal> journal;
     if (parsed->journal) {
         journal = openJournal(*parsed, std::nullopt);
-        if (!journal->open() || !journal->beginModule("")) {
+        if (!journal->open()) {
             err << outcomeText(Outcome::JournalFailed) << '\n' << journal->problem() << '\n';
             return kExitJournalFailed;
         }
     }
-    ModuleRecord record;
-    record.time = std::chrono::system_clock::now();
-    record.port = parsed->port;
-    const auto started = std::chrono::steady_clock::now();
-
     const auto ports = makeSystemSerialPortFactory();
     // With the file itself on standard output, what the exchange says goes
     // to standard error.
     std::ostream& said = *parsed->output == "-" ? err : out;
     PrintingReporter reporter(said, err);
+    ModuleReader reader(*ports, reporter);
+    reader.useJournal(journal.get());
+    reader.setVerify(parsed->verify);
+    int saved = kExitOk;
     ConfigBlock block;
-    record.outcome = readExchange(*ports, parsed->port, block, reporter);
-    if (record.outcome == Outcome::ModuleRead) {
-        record.moduleName = identityName(block);
-        record.moduleVersion = identityVersion(block);
-        record.serial = decodeSerialText(block);
-        if (parsed->verify) {
-            // The module asked again must give the same block.
-            PrintingReporter quiet(said, err, true);
-            ConfigBlock again;
-            const Outcome second = readExchange(*ports, parsed->port, again, quiet);
-            if (second != Outcome::ModuleRead) {
-                record.outcome = second;
-            } else if (again != block) {
-                record.verify = ModuleRecord::Verify::Mismatch;
-                record.outcome = Outcome::ModuleVerifyFailed;
-                err << outcomeText(record.outcome) << '\n';
-            } else {
-                record.verify = ModuleRecord::Verify::Ok;
-            }
-        }
-    }
-    int status = exitStatusFor(record.outcome);
-    if (record.outcome == Outcome::ModuleRead) {
-        status = saveOutput(*parsed->output, block, out, err);
-        if (status != kExitOk) {
-            record.outcome = Outcome::FileWriteFailed;
-        }
-    }
-    record.milliseconds = std::chrono::duration_cast<std::chrono::milliseconds>(
-                              std::chrono::steady_clock::now() - started)
-                              .count();
-    if (journal && !journal->finishModule(record)) {
-        err << outcomeText(Outcome::JournalFailed) << '\n' << journal->problem() << '\n';
+    const Outcome outcome = reader.read(parsed->port, block, [&](const ConfigBlock& read) {
+        ConfigBlock copy = read;
+        saved = saveOutput(*parsed->output, copy, out, err);
+        return saved == kExitOk;
+    });
+    if (outcome == Outcome::JournalFailed) {
+        err << journal->problem() << '\n';
         return kExitJournalFailed;
     }
-    return status;
+    return outcome == Outcome::FileWriteFailed ? saved : exitStatusFor(outcome);
 }
 
 int writeModule(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
@@ -286,16 +231,30 @@ int writeModule(const std::vector<std::string>& args, std::ostream& out, std::os
     if (!parsed) {
         return kExitUsage;
     }
-    std::optional<ModuleRecord> record;
-    ModuleSession session(err, [&record](const ModuleRecord& r) { record = r; });
-    if (const int status = session.prepare(*parsed, ModuleSession::SerialStart::File);
-        status != kExitOk) {
+    PreparedLine line;
+    if (const int status = prepareLine(*parsed, SerialStart::File, err, line); status != kExitOk) {
         return status;
     }
-    session.view().setText(ctl::Port, parsed->port);
-    const Outcome written = session.dialog().write();
+    const auto ports = makeSystemSerialPortFactory();
+    // What the window shows in boxes goes to standard error; its status line
+    // is not printed.
+    PrintingReporter failures(out, err, true);
+    ModuleWriter writer(*ports, failures);
+    writer.useJournal(line.journal.get());
+    writer.setVerify(parsed->verify);
+    std::optional<ModuleRecord> record;
+    ConfigBlock working = makeInitialWorkingBlock();
+    ConfigBlock module;
+    // The port field of the window holds at most this many characters.
+    const std::string port = parsed->port.substr(0, kMaxPortNameLength);
+    const Outcome written =
+        writer.write(port, line.firstSerial, working, module,
+                     {
+                         .encode = [&line](ConfigBlock& block) { line.settings->encode(block); },
+                         .recorded = [&record](const ModuleRecord& r) { record = r; },
+                     });
     if (written == Outcome::JournalFailed) {
-        err << session.journalProblem() << '\n';
+        err << line.journal->problem() << '\n';
         if (record && isSuccess(record->outcome)) {
             err << "the module was written with serial number " << record->serial
                 << " but its line is not in the journal\n";
@@ -307,7 +266,7 @@ int writeModule(const std::vector<std::string>& args, std::ostream& out, std::os
     }
     out << outcomeText(written) << '\n';
     out << "serial number stored: " << record->serial << '\n';
-    out << "next serial number: " << session.view().text(ctl::Serial) << '\n';
+    out << "next serial number: " << SerialNumber::fromText(record->serial).next().text() << '\n';
     return kExitOk;
 }
 

@@ -1,20 +1,37 @@
 #pragma once
 
-#include <functional>
-#include <iosfwd>
 #include <memory>
 #include <optional>
+#include <ostream>
 #include <string>
 #include <vector>
 
-#include "app/config_dialog.hpp"
-#include "app/headless_window_host.hpp"
-#include "platform/serial_ports.hpp"
-#include "platform/system_files.hpp"
-#include "stream_prompter.hpp"
-#include "ui/in_memory_form_view.hpp"
+#include "link/exchange_reporter.hpp"
+#include "production/line_settings.hpp"
+#include "production/production_journal.hpp"
+#include "production/serial_number.hpp"
 
 namespace dl250t::cli {
+
+// Success texts go to standard output, failures to standard error; with
+// failuresOnly, as the window's boxes without its status line, only failures.
+class PrintingReporter final : public ExchangeReporter {
+public:
+    PrintingReporter(std::ostream& out, std::ostream& err, bool failuresOnly = false)
+        : out_(out), err_(err), failuresOnly_(failuresOnly) {}
+    void report(Outcome outcome) override {
+        if (!isSuccess(outcome)) {
+            err_ << outcomeText(outcome) << '\n';
+        } else if (!failuresOnly_) {
+            out_ << outcomeText(outcome) << '\n';
+        }
+    }
+
+private:
+    std::ostream& out_;
+    std::ostream& err_;
+    bool failuresOnly_;
+};
 
 // dl250t-cli read --port P -o FILE.cfg [--journal JOURNAL [--line NAME]] [--verify]
 int readModule(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
@@ -41,52 +58,23 @@ struct ModuleArgs {
 std::optional<ModuleArgs> parseModuleArgs(const std::vector<std::string>& args,
                                           ModuleCommand command, std::ostream& err);
 
-// The desktop tool's controller over a form in memory, set up as the window
-// is before its Write: the settings of a file opened as Open does, the
-// advanced panel shown so that the file's timing is sent as it is, the
-// journal, the serial number and verification.
-class ModuleSession {
-public:
-    // Messages and warnings go to err; onModuleRecord is told of every Write.
-    ModuleSession(std::ostream& err, std::function<void(const ModuleRecord&)> onModuleRecord = {});
-
-    // Where the serial number starts when neither --serial nor the journal
-    // says: write takes the file's, the station the window's default.
-    enum class SerialStart { File, WindowDefault };
-
-    // kExitOk, or the exit status of what failed after it has been told on err.
-    // The serial number is args.serial, else the one after the journal's last
-    // module written, else as `start` says.
-    int prepare(const ModuleArgs& args, SerialStart start);
-
-    ConfigDialog& dialog() { return *dialog_; }
-    InMemoryFormView& view() { return view_; }
-    // Why the journal failed, for the message after JournalFailed.
-    std::string journalProblem() const;
-
-private:
-    class FilePrompter final : public Prompter {
-    public:
-        explicit FilePrompter(std::ostream& err) : messages_(err) {}
-        void showMessage(std::string_view text, std::string_view title, MessageIcon icon) override {
-            messages_.showMessage(text, title, icon);
-        }
-        std::optional<std::string> chooseFile(const FileRequest&) override;
-        std::optional<std::string> answer;
-
-    private:
-        StreamPrompter messages_;
-    };
-
-    std::ostream& err_;
-    InMemoryFormView view_;
-    FilePrompter prompter_;
-    HeadlessWindowHost host_;
-    std::unique_ptr<SerialPortFactory> ports_ = makeSystemSerialPortFactory();
-    SystemClock clock_;
-    std::unique_ptr<FileStore> files_ = makeSystemFileStore();
-    std::unique_ptr<ProductionJournal> journal_;
-    std::unique_ptr<ConfigDialog> dialog_;
+// What write and the station share before the first module: the file's
+// settings as the window's Write encodes them, the journal, opened, and the
+// serial number to start from.
+struct PreparedLine {
+    std::unique_ptr<LineSettings> settings;
+    std::unique_ptr<ProductionJournal> journal;
+    SerialNumber firstSerial;
 };
+
+// Where the serial number starts when neither --serial nor the journal
+// says: write takes the file's, the station the window's default.
+enum class SerialStart { File, WindowDefault };
+
+// kExitOk with `line` ready, or the exit status of what failed after it has
+// been told on err. The serial number is args.serial, else the one after the
+// journal's last module written, else as `start` says. The settings' range
+// warnings go to err whenever a block is encoded.
+int prepareLine(const ModuleArgs& args, SerialStart start, std::ostream& err, PreparedLine& line);
 
 }  // namespace dl250t::cli

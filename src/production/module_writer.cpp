@@ -1,0 +1,110 @@
+#include "production/module_writer.hpp"
+
+#include <algorithm>
+#include <chrono>
+
+#include "config/module_identity.hpp"
+#include "link/module_exchange.hpp"
+
+namespace dl250t {
+
+Outcome ModuleWriter::write(std::string_view port, SerialNumber serial, ConfigBlock& block,
+                            ConfigBlock& module, const Steps& steps) {
+    const auto holding = [&steps](bool held) {
+        if (steps.journalHolding) {
+            steps.journalHolding(held);
+        }
+    };
+    if (journal_ != nullptr) {
+        // A journal that cannot take the module's line stops the module
+        // before it is touched.
+        const auto taken = journal_->beginModule(serial.text());
+        if (!taken) {
+            reporter_.report(Outcome::JournalFailed);
+            return Outcome::JournalFailed;
+        }
+        serial = SerialNumber::fromText(*taken);
+        if (steps.numberTaken) {
+            steps.numberTaken(serial);
+        }
+        holding(true);
+    }
+    ModuleRecord record;
+    record.time = std::chrono::system_clock::now();
+    record.port = std::string(port);
+    record.serial = serial.text();
+    const auto started = std::chrono::steady_clock::now();
+    Steps numbered = steps;
+    numbered.encode = [&steps, serial](ConfigBlock& target) {
+        steps.encode(target);
+        serial.storeIn(target);
+    };
+    record.outcome = writeModule(port, block, module, numbered, record);
+    record.milliseconds = std::chrono::duration_cast<std::chrono::milliseconds>(
+                              std::chrono::steady_clock::now() - started)
+                              .count();
+    const bool recorded = journal_ == nullptr || journal_->finishModule(record);
+    holding(false);
+    if (steps.recorded) {
+        steps.recorded(record);
+    }
+    if (!recorded) {
+        reporter_.report(Outcome::JournalFailed);
+        return Outcome::JournalFailed;
+    }
+    return record.outcome;
+}
+
+Outcome ModuleWriter::writeModule(std::string_view port, ConfigBlock& block, ConfigBlock& module,
+                                  const Steps& steps, ModuleRecord& record) {
+    const Outcome read = readExchange(ports_, port, module, reporter_);
+    if (read != Outcome::ModuleRead) {
+        return read;
+    }
+    record.moduleName = identityName(module);
+    record.moduleVersion = identityVersion(module);
+    if (steps.moduleRead) {
+        steps.moduleRead(module);
+    }
+    bool encoded = false;
+    const Outcome written = writeExchange(
+        ports_, port, block,
+        [&](ConfigBlock& target) {
+            // The module keeps its own identity string and version.
+            std::copy(module.bytes.begin() + block::kIdentity,
+                      module.bytes.begin() + block::kSerial,
+                      target.bytes.begin() + block::kIdentity);
+            steps.encode(target);
+            encoded = true;
+        },
+        reporter_);
+    if (encoded) {
+        // Stamped by now: the block as it went to the module.
+        record.serial = SerialNumber::fromBlock(block).text();
+        record.crc = static_cast<std::uint16_t>(block[block::kCrc] | block[block::kCrc + 1] << 8);
+    }
+    if (written != Outcome::ModuleWritten || !verify_) {
+        return written;
+    }
+    return verifyStored(port, block, record);
+}
+
+Outcome ModuleWriter::verifyStored(std::string_view port, const ConfigBlock& sent,
+                                   ModuleRecord& record) {
+    // A block of its own, so that the working block stays as it was sent.
+    ConfigBlock stored;
+    FailuresOnlyReporter failures(reporter_);
+    const Outcome read = readExchange(ports_, port, stored, failures);
+    if (read != Outcome::ModuleRead) {
+        return read;
+    }
+    if (stored != sent) {
+        record.verify = ModuleRecord::Verify::Mismatch;
+        reporter_.report(Outcome::ModuleVerifyFailed);
+        return Outcome::ModuleVerifyFailed;
+    }
+    record.verify = ModuleRecord::Verify::Ok;
+    return Outcome::ModuleWritten;
+}
+
+}  // namespace dl250t

@@ -1,0 +1,77 @@
+#pragma once
+
+#include <functional>
+#include <string_view>
+
+#include "config/config_block.hpp"
+#include "config/outcome.hpp"
+#include "link/exchange_reporter.hpp"
+#include "link/serial_port.hpp"
+#include "production/production_journal.hpp"
+#include "production/serial_number.hpp"
+
+namespace dl250t {
+
+// The production line's use case, the same for the window's Write, the
+// companion's write and the station: read the module on a port to take over
+// its identity, write the block with the settings and the serial number,
+// optionally read it back and compare, and record the attempt in the journal.
+// It knows the module only through the ports, and the people around it only
+// through the reporter and the steps its caller gives.
+class ModuleWriter {
+public:
+    // What a write asks of its caller and tells it as it goes. Only encode is
+    // required.
+    struct Steps {
+        // Fills the block with the settings to store. The block already holds
+        // the module's identity and version; the serial number is stored over
+        // whatever the encode leaves there. Runs once the port is open for the
+        // write.
+        std::function<void(ConfigBlock& block)> encode;
+        // The journal gave the module this number.
+        std::function<void(SerialNumber serial)> numberTaken = {};
+        // The module answered the read with this block.
+        std::function<void(const ConfigBlock& module)> moduleRead = {};
+        // True while the journal holds the module open: a journal that several
+        // stations share may keep the line waiting meanwhile, so nothing that
+        // waits for a person belongs in between.
+        std::function<void(bool holding)> journalHolding = {};
+        // The attempt as it was recorded (or was to be), before a journal
+        // failure is reported.
+        std::function<void(const ModuleRecord& record)> recorded = {};
+    };
+
+    ModuleWriter(SerialPortFactory& ports, ExchangeReporter& reporter)
+        : ports_(ports), reporter_(reporter) {}
+
+    // Every module from now on is recorded here; nullptr records none.
+    void useJournal(ProductionJournal* journal) { journal_ = journal; }
+    ProductionJournal* journal() const { return journal_; }
+
+    // With verification on, every block the module acknowledged is read back
+    // and all its bytes compared with what was sent.
+    void setVerify(bool verify) { verify_ = verify; }
+    bool verify() const { return verify_; }
+
+    // Writes the module on `port` with `serial`, or with the number the
+    // journal gives instead. `block` is the working block: it takes the
+    // module's identity, the settings and the stamp, but only once the port
+    // is open again, so that a module pulled out in between leaves it as it
+    // was. `module` receives what the module held. Every outcome is reported;
+    // ModuleWritten is the one success, and JournalFailed a journal that could
+    // not take the module (nothing written) or its line (module written).
+    Outcome write(std::string_view port, SerialNumber serial, ConfigBlock& block,
+                  ConfigBlock& module, const Steps& steps);
+
+private:
+    Outcome writeModule(std::string_view port, ConfigBlock& block, ConfigBlock& module,
+                        const Steps& steps, ModuleRecord& record);
+    Outcome verifyStored(std::string_view port, const ConfigBlock& sent, ModuleRecord& record);
+
+    SerialPortFactory& ports_;
+    ExchangeReporter& reporter_;
+    ProductionJournal* journal_ = nullptr;
+    bool verify_ = false;
+};
+
+}  // namespace dl250t

@@ -1,0 +1,24 @@
+#pragma once
+
+#include <optional>
+#include <vector>
+
+#include "production/port_event.hpp"
+
+namespace dl250t {
+
+// Serial ports coming and going, for a program without a window: the
+// production station waits here for modules to be plugged in. A stop from
+// outside that the program only remembers ends a wait; one that arrives
+// while the program is busy ends the next wait at once.
+class PortEventWatch {
+public:
+    virtual ~PortEventWatch() = default;
+
+    // Blocks until ports have come or gone, or a stop is remembered. The
+    // events that arrived (none when a stop ended the wait); nothing when
+    // waiting itself failed.
+    virtual std::optional<std::vector<PortEvent>> wait() = 0;
+};
+
+}  // namespace dl250t

@@ -1,0 +1,64 @@
+#include "production/station.hpp"
+
+#include <utility>
+
+#include "link/port_name.hpp"
+
+namespace dl250t {
+
+Station::Station(ModuleWriter& writer, std::function<void(ConfigBlock&)> encode, SerialNumber first)
+    : writer_(writer), encode_(std::move(encode)), next_(first) {}
+
+std::optional<Outcome> Station::handle(const PortEvent& event,
+                                       const std::function<void(const ModuleRecord&)>& onRecord) {
+    // Names shorter than "COMn" carry no number.
+    if (event.kind != PortEvent::Kind::Arrival || event.portName.size() < 4) {
+        return std::nullopt;
+    }
+    const std::string port = comName(portNumberFromName(event.portName));
+    ModuleWriter::Steps steps{
+        .encode = encode_,
+        .recorded =
+            [&](const ModuleRecord& record) {
+                const bool written = record.outcome == Outcome::ModuleWritten;
+                if (written) {
+                    // The next module gets the number after this one, even
+                    // when the line could not be recorded: this one is taken.
+                    const SerialNumber stored = SerialNumber::fromText(record.serial);
+                    next_ = stored.next();
+                    tally_.first = tally_.first.value_or(stored);
+                    tally_.last = stored;
+                    ++tally_.written;
+                } else {
+                    ++tally_.failed;
+                }
+                if (onRecord) {
+                    onRecord(record);
+                }
+            },
+    };
+    return writer_.write(port, next_, working_, module_, steps);
+}
+
+Station::End Station::run(PortEventWatch& watch, const Run& run) {
+    const auto counted = [&] { return run.count && tally_.written >= *run.count; };
+    const auto stopped = [&] { return run.stopRequested && run.stopRequested(); };
+    while (!counted() && !stopped()) {
+        const auto events = watch.wait();
+        if (!events) {
+            return End::WaitFailed;
+        }
+        for (const PortEvent& event : *events) {
+            // A module whose line could not be recorded is the last one.
+            if (handle(event, run.onRecord) == Outcome::JournalFailed) {
+                return End::JournalFailed;
+            }
+            if (counted() || stopped()) {
+                break;
+            }
+        }
+    }
+    return counted() ? End::Counted : End::Stopped;
+}
+
+}  // namespace dl250t

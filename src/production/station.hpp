@@ -1,0 +1,60 @@
+#pragma once
+
+#include <functional>
+#include <optional>
+
+#include "config/config_block.hpp"
+#include "production/module_writer.hpp"
+#include "production/port_event_watch.hpp"
+#include "production/serial_number.hpp"
+
+namespace dl250t {
+
+// Auto-configure without a window: every module plugged in is written as the
+// window's auto-configure writes it, each with the serial number after the
+// last one stored (or the one its journal gives).
+class Station {
+public:
+    struct Tally {
+        long written = 0;
+        long failed = 0;
+        std::optional<SerialNumber> first;
+        std::optional<SerialNumber> last;
+    };
+
+    enum class End { Stopped, Counted, JournalFailed, WaitFailed };
+
+    struct Run {
+        // Asked before every wait and after every module: true ends the run.
+        std::function<bool()> stopRequested;
+        // Ends the run once this many modules were written.
+        std::optional<long> count;
+        // Told of every module attempt, once its journal has its line.
+        std::function<void(const ModuleRecord&)> onRecord;
+    };
+
+    // `encode` fills a block with the line's settings (ModuleWriter::Steps).
+    Station(ModuleWriter& writer, std::function<void(ConfigBlock&)> encode, SerialNumber first);
+
+    // Waits for modules and writes them until the run ends, and says why.
+    End run(PortEventWatch& watch, const Run& run);
+
+    // One port event as the run handles it: an arrival is written, anything
+    // else needs nothing. The outcome of the write, if there was one.
+    std::optional<Outcome> handle(const PortEvent& event,
+                                  const std::function<void(const ModuleRecord&)>& onRecord);
+
+    const Tally& tally() const { return tally_; }
+    // The number the next module is to get, unless its journal gives another.
+    SerialNumber nextSerial() const { return next_; }
+
+private:
+    ModuleWriter& writer_;
+    std::function<void(ConfigBlock&)> encode_;
+    SerialNumber next_;
+    ConfigBlock working_ = makeInitialWorkingBlock();
+    ConfigBlock module_;
+    Tally tally_;
+};
+
+}  // namespace dl250t
