@@ -13,10 +13,8 @@
 #include "platform/system_files.hpp"
 #include "settings_json.hpp"
 #include "station_command.hpp"
-#include "stream_prompter.hpp"
 #include "text_encoding.hpp"
-#include "ui/in_memory_form_view.hpp"
-#include "ui/settings_form.hpp"
+#include "ui/offscreen_form.hpp"
 
 namespace dl250t::cli {
 
@@ -107,12 +105,15 @@ int usage(std::ostream& err, std::string_view problem) {
 
 // The form and record a command works on: the same code the desktop window
 // runs, over a form kept in memory.
+// The settings form of the window, without one: warnings and messages go to
+// the stream given.
 struct Workbench {
-    explicit Workbench(std::ostream& warnings) : prompter(warnings) {}
+    explicit Workbench(std::ostream& warnings)
+        : offscreen([&warnings](std::string_view text) { warnings << text << '\n'; },
+                    std::string(kProgramName)) {}
 
-    InMemoryFormView view;
-    StreamPrompter prompter;
-    SettingsForm form{view, prompter, std::string(kProgramName)};
+    OffscreenForm offscreen;
+    SettingsForm& form = offscreen.form();
 };
 
 // Loads and checks a file. A file that cannot be read or fails its checks is
@@ -142,7 +143,7 @@ std::string trimLabel(std::string_view label) {
 }
 
 // What the window would show, control by control, in tab order.
-void printForm(const InMemoryFormView& view, std::ostream& out) {
+void printForm(const FormView& view, std::ostream& out) {
     for (const ControlTemplate& control : kFormControls) {
         switch (control.kind) {
             case ControlKind::PushButton:
@@ -216,7 +217,7 @@ int show(const std::vector<std::string>& args, std::ostream& out, std::ostream& 
         out << result.dump(2) << '\n';
     } else {
         out << "check: Ok\n";
-        printForm(bench.view, out);
+        printForm(bench.offscreen.controls(), out);
     }
     return kExitOk;
 }
