@@ -52,6 +52,7 @@ ConfigDialog::ConfigDialog(Services services)
       ports_(services.ports),
       files_(services.files),
       onModuleRecord_(std::move(services.onModuleRecord)),
+      diagnostics_(std::move(services.diagnostics)),
       writer_(services.ports, reporter_),
       form_(services.view, prompter_, std::move(services.programName)),
       working_(makeInitialWorkingBlock()) {
@@ -132,7 +133,19 @@ Outcome ConfigDialog::report(Outcome outcome) {
         status(outcomeText(outcome));
     }
     if (display == OutcomeDisplay::StatusLineAndErrorBox || display == OutcomeDisplay::ErrorBox) {
-        prompter_.showMessage(outcomeText(outcome), kToolMessageTitle, MessageIcon::Error);
+        std::string text(outcomeText(outcome));
+        // A journal's failure is one of many (a file that is no journal, a
+        // full disk, a database that refuses): the box says which.
+        const ProductionJournal* journal = writer_.journal();
+        if (outcome == Outcome::JournalFailed && journal != nullptr) {
+            if (const std::string problem = journal->problem(); !problem.empty()) {
+                text += '\n' + problem;
+            }
+            if (diagnostics_) {
+                diagnostics_(text);
+            }
+        }
+        prompter_.showMessage(text, kToolMessageTitle, MessageIcon::Error);
     }
     return outcome;
 }

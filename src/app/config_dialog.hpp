@@ -48,6 +48,9 @@ public:
         ProductionJournal* journal = nullptr;
         // Told of every module Write, once the journal has its line.
         std::function<void(const ModuleRecord&)> onModuleRecord = {};
+        // Where a failure's reason goes beside the box (the program's
+        // standard error), one line at a time.
+        std::function<void(std::string_view line)> diagnostics = {};
     };
 
     explicit ConfigDialog(Services services);
@@ -140,6 +143,7 @@ private:
     SerialPortFactory& ports_;
     FileStore& files_;
     std::function<void(const ModuleRecord&)> onModuleRecord_;
+    std::function<void(std::string_view)> diagnostics_;
     Reporter reporter_{*this};
     ModuleWriter writer_;
     SettingsForm form_;

@@ -29,10 +29,14 @@ namespace {
 // Files on disk, as the programs have them.
 PosixFileStore files;
 
+using ::testing::AllOf;
 using ::testing::Contains;
 using ::testing::ElementsAre;
+using ::testing::Gt;
 using testing::RecordedMessage;
 using testing::RecordingPrompter;
+using ::testing::SizeIs;
+using ::testing::StartsWith;
 using testing::TempDir;
 using testing::whenModalOpens;
 using testing::widgetOf;
@@ -380,7 +384,9 @@ TEST(AppStartTest, JournalThatCannotBeWrittenIsToldAndNoModuleIsWritten) {
             .verify = true,
         }};
         app.start();
-        EXPECT_THAT(prompter.messageTexts(), ElementsAre("生产记录写入失败！"));
+        // The box says why below the fixed text.
+        EXPECT_THAT(prompter.messageTexts(),
+                    ElementsAre(AllOf(StartsWith("生产记录写入失败！\n"), SizeIs(Gt(30u)))));
         EXPECT_TRUE(app.window().findChild<QAction*>("verifyAction")->isChecked());
         EXPECT_TRUE(app.dialog().verify());
 

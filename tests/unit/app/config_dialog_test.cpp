@@ -601,7 +601,7 @@ TEST_F(JournalFixture, JournalThatCannotTakeALineStopsTheModuleBeforeItIsTouched
     scriptWrite();
     EXPECT_EQ(journaled.write(), Outcome::JournalFailed);
     EXPECT_EQ(view.text(ctl::StatusLine), "生产记录写入失败！");
-    EXPECT_THAT(prompter.messageTexts(), ElementsAre("生产记录写入失败！"));
+    EXPECT_THAT(prompter.messageTexts(), ElementsAre("生产记录写入失败！\nno room"));
     EXPECT_EQ(ports.device.portsCreated, 0);
     EXPECT_TRUE(journal.records.empty()) << "a module not begun is not finished";
     EXPECT_TRUE(observed.empty());
@@ -650,7 +650,7 @@ TEST_F(DialogFixture, UsingAJournalResumesItsNumberingOrReportsWhyItCannot) {
     broken.opens = false;
     EXPECT_FALSE(dialog.useJournal(&broken));
     EXPECT_EQ(view.text(ctl::StatusLine), "生产记录写入失败！");
-    EXPECT_THAT(prompter.messageTexts(), ElementsAre("生产记录写入失败！"));
+    EXPECT_THAT(prompter.messageTexts(), ElementsAre("生产记录写入失败！\nno room"));
 }
 
 // After ATOK the block is read back into a block of its own and compared
