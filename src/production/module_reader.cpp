@@ -4,6 +4,7 @@
 
 #include "config/module_identity.hpp"
 #include "link/module_exchange.hpp"
+#include "production/read_back.hpp"
 #include "production/serial_number.hpp"
 
 namespace dl250t {
@@ -44,19 +45,7 @@ Outcome ModuleReader::readModule(std::string_view port, ConfigBlock& block, Modu
         return read;
     }
     // The module asked again must give the same block.
-    FailuresOnlyReporter failures(reporter_);
-    ConfigBlock again;
-    const Outcome second = readExchange(ports_, port, again, failures);
-    if (second != Outcome::ModuleRead) {
-        return second;
-    }
-    if (again != block) {
-        record.verify = ModuleRecord::Verify::Mismatch;
-        reporter_.report(Outcome::ModuleVerifyFailed);
-        return Outcome::ModuleVerifyFailed;
-    }
-    record.verify = ModuleRecord::Verify::Ok;
-    return read;
+    return readBackAndCompare(ports_, port, block, reporter_, record.verify);
 }
 
 }  // namespace dl250t

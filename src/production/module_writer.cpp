@@ -5,6 +5,7 @@
 
 #include "config/module_identity.hpp"
 #include "link/module_exchange.hpp"
+#include "production/read_back.hpp"
 
 namespace dl250t {
 
@@ -86,25 +87,8 @@ Outcome ModuleWriter::writeModule(std::string_view port, ConfigBlock& block, Con
     if (written != Outcome::ModuleWritten || !verify_) {
         return written;
     }
-    return verifyStored(port, block, record);
-}
-
-Outcome ModuleWriter::verifyStored(std::string_view port, const ConfigBlock& sent,
-                                   ModuleRecord& record) {
-    // A block of its own, so that the working block stays as it was sent.
-    ConfigBlock stored;
-    FailuresOnlyReporter failures(reporter_);
-    const Outcome read = readExchange(ports_, port, stored, failures);
-    if (read != Outcome::ModuleRead) {
-        return read;
-    }
-    if (stored != sent) {
-        record.verify = ModuleRecord::Verify::Mismatch;
-        reporter_.report(Outcome::ModuleVerifyFailed);
-        return Outcome::ModuleVerifyFailed;
-    }
-    record.verify = ModuleRecord::Verify::Ok;
-    return Outcome::ModuleWritten;
+    const Outcome verified = readBackAndCompare(ports_, port, block, reporter_, record.verify);
+    return verified == Outcome::ModuleRead ? Outcome::ModuleWritten : verified;
 }
 
 }  // namespace dl250t

@@ -66,7 +66,6 @@ public:
 private:
     Outcome writeModule(std::string_view port, ConfigBlock& block, ConfigBlock& module,
                         const Steps& steps, ModuleRecord& record);
-    Outcome verifyStored(std::string_view port, const ConfigBlock& sent, ModuleRecord& record);
 
     SerialPortFactory& ports_;
     ExchangeReporter& reporter_;
