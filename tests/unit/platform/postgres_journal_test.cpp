@@ -1,7 +1,8 @@
-// The PostgreSQL journal against a real server: the throwaway one that
+// The database journal through libpq against a real server: the throwaway one that
 // scripts/test starts, each test in a schema of its own.
 
-#include "platform/postgres/postgres_journal.hpp"
+#include "platform/postgres/postgres_connection.hpp"
+#include "production/database_journal.hpp"
 
 #include <signal.h>
 
@@ -21,14 +22,17 @@ using ::testing::ElementsAre;
 using ::testing::HasSubstr;
 
 struct PostgresJournalTest : testing::DatabaseTest {
-    std::unique_ptr<PostgresJournal> journal(std::optional<std::string> start = std::nullopt,
-                                             const std::string& line = "line 1") const {
-        return std::make_unique<PostgresJournal>(PostgresJournal::Settings{
+    std::unique_ptr<DatabaseJournal> journal(std::optional<std::string> start = std::nullopt,
+                                             const std::string& line = "line 1",
+                                             std::optional<std::string> newLine = {}) const {
+        return std::make_unique<DatabaseJournal>(DatabaseJournal::Settings{
             .uri = uri,
             .line = line,
             .startSerial = std::move(start),
+            .newLineSerial = std::move(newLine),
             .station = "bench-2",
             .moduleText = {},
+            .connector = [] { return makePostgresConnection(); },
         });
     }
 
@@ -150,7 +154,7 @@ TEST_F(PostgresJournalTest, StartNumberMakesANewLineAndMustAgreeWithAnExistingOn
 // make them once between them.
 TEST_F(PostgresJournalTest, TablesAreMadeOnceWhenManyStationsOpenAtOnce) {
     constexpr int kStations = 8;
-    std::vector<std::unique_ptr<PostgresJournal>> stations;
+    std::vector<std::unique_ptr<DatabaseJournal>> stations;
     for (int i = 0; i < kStations; ++i) {
         stations.push_back(journal());
     }
