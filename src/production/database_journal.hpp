@@ -34,19 +34,19 @@ public:
         std::string uri;  // a connection URI
         std::string line;
         // A new line starts here; an existing line must be here already.
-        std::optional<std::string> startSerial;
+        std::optional<std::string> startSerial = {};
         // Where a line that is new starts when no start number is asked for:
         // the number the program starts at without a journal. The line is
         // then made when the journal opens, so that every station shows the
         // line's number from its start. Without it, a new line is made at
         // the number of its first module.
-        std::optional<std::string> newLineSerial;
-        std::string station;  // the machine's name
+        std::optional<std::string> newLineSerial = {};
+        std::string station = {};  // the machine's name
         // A module's own bytes as UTF-8; when not given, bytes that are not
         // UTF-8 become U+FFFD.
-        std::function<std::string(std::string_view)> moduleText;
+        std::function<std::string(std::string_view)> moduleText = {};
         // The database client of the system.
-        DatabaseConnector connector;
+        DatabaseConnector connector = {};
     };
 
     explicit DatabaseJournal(Settings settings);
