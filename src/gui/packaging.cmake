@@ -26,10 +26,14 @@ set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION electronics)
-# The widgets pull in Qt's core and GUI libraries; the platform plugins are
-# packaged apart and the window cannot open without them. AR PL UMing CN draws
-# the form at the metrics it was laid out for; the other Chinese fonts are the
-# window's fallbacks.
+# The libraries the programs are linked with are found by dpkg-shlibdeps, with
+# the versions they need. What no program is linked with is named here: Qt's
+# platform plugins, packaged apart, without which the window cannot open; AR PL
+# UMing CN, which draws the form at the metrics it was laid out for, and the
+# window's fallback fonts; and libpq5, which the programs load only when a
+# database journal is named (a station without one needs nothing of it).
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS
-    "libqt6widgets6 (>= 6.4), qt6-qpa-plugins (>= 6.4), libudev1, libstdc++6, fonts-arphic-uming, fonts-wqy-microhei | fonts-noto-cjk")
+    "qt6-qpa-plugins (>= 6.4), fonts-arphic-uming, fonts-wqy-microhei | fonts-noto-cjk")
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "libpq5")
 include(CPack)

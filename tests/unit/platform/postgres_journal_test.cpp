@@ -1,7 +1,8 @@
-// The PostgreSQL journal against a real server: the throwaway one that
+// The database journal through libpq against a real server: the throwaway one that
 // scripts/test starts, each test in a schema of its own.
 
-#include "platform/postgres/postgres_journal.hpp"
+#include "platform/postgres/postgres_connection.hpp"
+#include "production/database_journal.hpp"
 
 #include <signal.h>
 
@@ -21,14 +22,17 @@ using ::testing::ElementsAre;
 using ::testing::HasSubstr;
 
 struct PostgresJournalTest : testing::DatabaseTest {
-    std::unique_ptr<PostgresJournal> journal(std::optional<std::string> start = std::nullopt,
-                                             const std::string& line = "line 1") const {
-        return std::make_unique<PostgresJournal>(PostgresJournal::Settings{
+    std::unique_ptr<DatabaseJournal> journal(std::optional<std::string> start = std::nullopt,
+                                             const std::string& line = "line 1",
+                                             std::optional<std::string> newLine = {}) const {
+        return std::make_unique<DatabaseJournal>(DatabaseJournal::Settings{
             .uri = uri,
             .line = line,
             .startSerial = std::move(start),
+            .newLineSerial = std::move(newLine),
             .station = "bench-2",
             .moduleText = {},
+            .connector = [] { return makePostgresConnection(); },
         });
     }
 
@@ -41,6 +45,20 @@ struct PostgresJournalTest : testing::DatabaseTest {
             pids.push_back(static_cast<pid_t>(std::stol(row[0])));
         }
         return pids;
+    }
+
+    // Ends the journal's sessions on `line` as a server restart does, and
+    // waits until they are gone.
+    void endSessionsOf(const std::string& line) {
+        rows(
+            "SELECT pg_terminate_backend(pid) FROM pg_stat_activity WHERE application_name = "
+            "'dl250t " +
+            line + "'");
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+        while (!backendsOf(line).empty() && std::chrono::steady_clock::now() < deadline) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        ASSERT_TRUE(backendsOf(line).empty());
     }
 };
 
@@ -146,11 +164,24 @@ TEST_F(PostgresJournalTest, StartNumberMakesANewLineAndMustAgreeWithAnExistingOn
     EXPECT_EQ(journal(std::nullopt, "line 2")->resumeSerial(), std::nullopt) << "a line of its own";
 }
 
+// A line that is new is made by the first station that opens it, at that
+// station's own number; a station that opens it next shows the line's number
+// from its start, not its own.
+TEST_F(PostgresJournalTest, NewLineIsMadeWhenTheFirstStationOpensAndOthersShowItsNumber) {
+    const auto first = journal(std::nullopt, "line new", "00 00 00 00 06 00");
+    ASSERT_TRUE(first->open()) << first->problem();
+    const auto second = journal(std::nullopt, "line new", "00 00 00 00 07 00");
+    ASSERT_TRUE(second->open()) << second->problem();
+    EXPECT_EQ(first->resumeSerial(), "00 00 00 00 06 00");
+    EXPECT_EQ(second->resumeSerial(), "00 00 00 00 06 00");
+    EXPECT_EQ(second->beginModule("00 00 00 00 07 00"), "00 00 00 00 06 00");
+}
+
 // Stations that start at the same moment on a database without the tables
 // make them once between them.
 TEST_F(PostgresJournalTest, TablesAreMadeOnceWhenManyStationsOpenAtOnce) {
     constexpr int kStations = 8;
-    std::vector<std::unique_ptr<PostgresJournal>> stations;
+    std::vector<std::unique_ptr<DatabaseJournal>> stations;
     for (int i = 0; i < kStations; ++i) {
         stations.push_back(journal());
     }
@@ -192,6 +223,33 @@ TEST_F(PostgresJournalTest, ConnectionLostMidModuleLosesNoNumberAndTheNextModule
     EXPECT_TRUE(station->finishModule(writtenModule("00 00 00 00 02 00"))) << station->problem();
     EXPECT_THAT(rows("SELECT serial, outcome FROM dl250t_journal"),
                 ElementsAre(ElementsAre("00 00 00 00 02 00", "ok")));
+}
+
+// The session ended while the station waited between two modules, as when
+// the server restarts: the next module connects again and is recorded.
+TEST_F(PostgresJournalTest, ConnectionLostBetweenModulesIsMadeAgainForTheNextModule) {
+    const auto station = journal("00 00 00 00 08 00", "line idle");
+    ASSERT_TRUE(station->open()) << station->problem();
+    endSessionsOf("line idle");
+    EXPECT_EQ(station->beginModule("00 00 00 00 08 00"), "00 00 00 00 08 00") << station->problem();
+    EXPECT_TRUE(station->finishModule(writtenModule("00 00 00 00 08 00"))) << station->problem();
+    EXPECT_THAT(rows("SELECT next_serial FROM dl250t_line WHERE line = 'line idle'"),
+                ElementsAre(ElementsAre("2049")));
+}
+
+// Without the client library the journal does not open, like a database that
+// cannot be reached, and says what to install.
+TEST(PostgresConnection, MissingClientLibraryFailsTheJournalAndNamesItsPackage) {
+    DatabaseJournal journal({
+        .uri = "postgresql:///dl250t",
+        .line = "line 1",
+        .connector = [] { return makePostgresConnection("libpq-missing.so.5"); },
+    });
+    EXPECT_FALSE(journal.open());
+    EXPECT_THAT(journal.problem(),
+                HasSubstr("cannot connect: the PostgreSQL client library cannot be loaded"));
+    EXPECT_THAT(journal.problem(), HasSubstr("on Debian, the package libpq5"));
+    EXPECT_EQ(journal.beginModule("00 00 00 00 01 00"), std::nullopt);
 }
 
 // A server that stops answering in the middle of a module (its process is
