@@ -78,12 +78,14 @@ std::optional<std::string> strictSerialText(std::string_view text) {
 // The journal of the command line; the start number goes to a database
 // line, which must agree with it.
 std::unique_ptr<ProductionJournal> openJournal(const ModuleArgs& args,
-                                               std::optional<std::string> startSerial) {
+                                               std::optional<std::string> startSerial,
+                                               std::optional<std::string> newLineSerial = {}) {
     return makeProductionJournal({
         .journal = *args.journal,
         .line = args.line,
         .startSerial = std::move(startSerial),
         .moduleText = moduleTextToUtf8,
+        .newLineSerial = std::move(newLineSerial),
     });
 }
 
@@ -176,7 +178,8 @@ int prepareLine(const ModuleArgs& args, SerialStart start, std::ostream& err, Pr
             ? line.settings->fileSerial()
             : SerialNumber::fromText(defaultSerialText(SystemClock().secondsSince1970()));
     if (args.journal) {
-        line.journal = openJournal(args, args.serial);
+        // A line that is new starts where the command would start without it.
+        line.journal = openJournal(args, args.serial, line.firstSerial.text());
         if (!line.journal->open()) {
             err << outcomeText(Outcome::JournalFailed) << '\n' << line.journal->problem() << '\n';
             return kExitJournalFailed;
