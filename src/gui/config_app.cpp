@@ -6,21 +6,13 @@
 #include <stdexcept>
 
 #include "gui/form_font.hpp"
-#include "gui/module_text.hpp"
 #include "platform/journal_files.hpp"
+#include "platform/module_text.hpp"
 #include "platform/production_journals.hpp"
 #include "platform/system_menu.hpp"
 #include "production/csv_journal.hpp"
 
 namespace dl250t {
-
-namespace {
-
-std::string moduleTextToUtf8(std::string_view bytes) {
-    return displayText(bytes).toUtf8().toStdString();
-}
-
-}  // namespace
 
 ConfigApp::ConfigApp(Options options)
     : window_(formFont(), options.scale > 0 ? options.scale : primaryScreenScale()),

@@ -3,13 +3,16 @@
 #include <QString>
 #include <string_view>
 
+#include "gui/qt_text.hpp"
+#include "platform/module_text.hpp"
+
 namespace dl250t {
 
 // The core's texts are UTF-8, except those that come from a module: its
-// identity string is single-byte text in the Chinese code page of the
-// machines the modules are made with. Valid UTF-8 (isValidUtf8; plain ASCII
-// always is) is shown as it is; anything else is read as GB18030, or as
-// Latin-1 where this Qt has no GB18030 decoder.
-QString displayText(std::string_view bytes);
+// identity string may be in the Chinese code page, and is shown as every
+// program reads it (moduleTextToUtf8).
+inline QString displayText(std::string_view bytes) {
+    return qText(moduleTextToUtf8(bytes));
+}
 
 }  // namespace dl250t

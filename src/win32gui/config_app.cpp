@@ -1,11 +1,10 @@
 #include "win32gui/config_app.hpp"
 
 #include "platform/journal_files.hpp"
+#include "platform/module_text.hpp"
 #include "platform/serial_ports.hpp"
 #include "platform/system_files.hpp"
-#include "platform/win32/wide_text.hpp"
 #include "production/csv_journal.hpp"
-#include "win32gui/module_text.hpp"
 
 namespace dl250t {
 
@@ -62,8 +61,7 @@ bool ConfigApp::start() {
 }
 
 void ConfigApp::useJournalAt(const std::string& path) {
-    auto journal =
-        makeCsvJournal(path, [](std::string_view bytes) { return wideToUtf8(displayText(bytes)); });
+    auto journal = makeCsvJournal(path, moduleTextToUtf8);
     // Kept even when it cannot be written yet: Write then refuses modules
     // until it can.
     dialog_->useJournal(journal.get());

@@ -6,7 +6,6 @@
 #include "ui/form_lists.hpp"
 #include "ui/form_template.hpp"
 #include "win32gui/dialog_template.hpp"
-#include "win32gui/module_text.hpp"
 #include "win32gui/win32_window_host.hpp"
 
 namespace dl250t {

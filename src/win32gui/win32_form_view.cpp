@@ -3,9 +3,9 @@
 #include <stdexcept>
 
 #include "config/utf8_text.hpp"
+#include "platform/module_text.hpp"
 #include "platform/win32/wide_text.hpp"
 #include "ui/form_template.hpp"
-#include "win32gui/module_text.hpp"
 
 namespace dl250t {
 
@@ -17,6 +17,12 @@ namespace {
 
 std::size_t slot(ctl::ControlId id) {
     return static_cast<std::size_t>(id - ctl::First);
+}
+
+// A text as the window shows it: a module's identity may be in the Chinese
+// code page, and is shown as every program reads it.
+std::wstring displayText(std::string_view bytes) {
+    return utf8ToWide(moduleTextToUtf8(bytes)).value_or(L"");
 }
 
 }  // namespace

@@ -10,6 +10,7 @@
 #include "config/module_identity.hpp"
 #include "module_commands.hpp"
 #include "output_file.hpp"
+#include "platform/module_text.hpp"
 #include "platform/system_files.hpp"
 #include "settings_json.hpp"
 #include "station_command.hpp"

@@ -4,8 +4,8 @@
 #include <optional>
 
 #include "config/module_identity.hpp"
+#include "platform/module_text.hpp"
 #include "settings_fields.hpp"
-#include "text_encoding.hpp"
 #include "ui/form_bindings.hpp"
 #include "ui/form_lists.hpp"
 #include "ui/number_text.hpp"

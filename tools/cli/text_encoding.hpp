@@ -3,13 +3,10 @@
 #include <string>
 #include <string_view>
 
-namespace dl250t::cli {
+// Module texts are read into UTF-8 once for every program.
+#include "platform/module_text.hpp"
 
-// The module's identity string is single-byte text in the Chinese code page of
-// the machines the modules are made with. Text that is already valid UTF-8
-// (plain ASCII always is) is returned unchanged; anything else is read as
-// GB18030, and bytes that are not even that become U+FFFD.
-std::string moduleTextToUtf8(std::string_view text);
+namespace dl250t::cli {
 
 // UTF-8 text made safe for a terminal: control characters (C0, DEL and the
 // C1 range) become escapes such as \x1b and \u009b, and a backslash becomes

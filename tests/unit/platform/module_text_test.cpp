@@ -1,8 +1,8 @@
-#include "text_encoding.hpp"
+#include "platform/module_text.hpp"
 
 #include <gtest/gtest.h>
 
-namespace dl250t::cli {
+namespace dl250t {
 namespace {
 
 // Module texts in the Chinese code page read the same on every system, and a
@@ -23,4 +23,4 @@ TEST(ModuleTextToUtf8, ReadsTheChineseCodePageAndMarksBytesItCannotRead) {
 }
 
 }  // namespace
-}  // namespace dl250t::cli
+}  // namespace dl250t
