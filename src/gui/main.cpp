@@ -1,11 +1,12 @@
 // dl250t-config: the desktop configuration tool.
 
 #include <QApplication>
-#include <QFile>
 #include <cstdio>
 #include <optional>
 #include <string>
+#include <vector>
 
+#include "app/window_command_line.hpp"
 #include "gui/config_app.hpp"
 #include "gui/form_font.hpp"
 #include "gui/program_icon.hpp"
@@ -28,6 +29,12 @@ constexpr const char* kUsage =
     "  --line NAME         the production line in that database (default: default)\n"
     "  --verify            read back every block written and compare it\n";
 
+constexpr dl250t::ProductionOptionRules kProductionRules = {
+    .journalWithoutValue = "--journal takes a file or a URI",
+    .emptyJournal = "--journal takes a file or a URI",
+    .lineWithoutJournal = "--line goes with --journal postgresql://...",
+};
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -39,42 +46,23 @@ int main(int argc, char** argv) {
     QApplication::setFont(dl250t::formFont());
     QApplication::setWindowIcon(dl250t::programIcon());
 
-    // Whatever Qt did not take. A mistyped option must not leave a production
-    // line running without its journal, so anything else is refused.
-    std::string journal;
-    std::optional<std::string> line;
-    bool verify = false;
-    const QStringList args = QCoreApplication::arguments();
-    for (qsizetype i = 1; i < args.size(); ++i) {
-        if (args[i] == QLatin1String("--journal")) {
-            if (i + 1 == args.size() || args[i + 1].isEmpty()) {
-                std::fprintf(stderr, "dl250t-config: --journal takes a file or a URI\n%s", kUsage);
-                return 1;
-            }
-            journal = QFile::encodeName(args[++i]).toStdString();
-        } else if (args[i] == QLatin1String("--line") && i + 1 < args.size()) {
-            line = args[++i].toStdString();
-        } else if (args[i] == QLatin1String("--verify")) {
-            verify = true;
-        } else if (args[i] == QLatin1String("--help") || args[i] == QLatin1String("-h")) {
-            std::fputs(kUsage, stdout);
-            return 0;
-        } else {
-            std::fprintf(stderr, "dl250t-config: unexpected argument %s\n%s",
-                         args[i].toLocal8Bit().constData(), kUsage);
-            return 1;
-        }
+    // Whatever Qt did not take.
+    const QStringList qtArgs = QCoreApplication::arguments();
+    std::vector<std::string> args;
+    for (qsizetype i = 1; i < qtArgs.size(); ++i) {
+        args.push_back(dl250t::stdText(qtArgs[i]));
     }
-
-    if (line && journal.empty()) {
-        std::fprintf(stderr, "dl250t-config: --line goes with --journal postgresql://...\n%s",
-                     kUsage);
-        return 1;
+    const dl250t::WindowCommandLine command = dl250t::readWindowCommandLine(
+        args, kProductionRules,
+        [](const std::string& journal, const std::optional<std::string>& line) {
+            return dl250t::journalChoiceProblem({.journal = journal, .line = line});
+        });
+    if (command.help) {
+        std::fputs(kUsage, stdout);
+        return 0;
     }
-    if (const std::string problem =
-            dl250t::journalChoiceProblem({.journal = journal, .line = line});
-        !problem.empty()) {
-        std::fprintf(stderr, "dl250t-config: %s\n%s", problem.c_str(), kUsage);
+    if (!command.problem.empty()) {
+        std::fprintf(stderr, "dl250t-config: %s\n%s", command.problem.c_str(), kUsage);
         return 1;
     }
 
@@ -83,9 +71,9 @@ int main(int argc, char** argv) {
         .portDirectory = portDirectory,
         .startSources = [portDirectory] { return dl250t::startHotPlugSources(portDirectory); },
         .programName = dl250t::stdText(QCoreApplication::applicationName()),
-        .journal = journal,
-        .line = line,
-        .verify = verify,
+        .journal = command.production.journal.value_or(""),
+        .line = command.production.line,
+        .verify = command.production.verify,
     });
     app.run();
     return 0;

@@ -5,9 +5,11 @@
 #include <commctrl.h>
 #include <shellapi.h>
 
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "app/window_command_line.hpp"
 #include "platform/production_journals.hpp"
 #include "platform/signal_cleanup.hpp"
 #include "platform/win32/wide_text.hpp"
@@ -20,6 +22,14 @@ constexpr const char* kUsage =
     "  --journal FILE.csv  record every module written in this production journal\n"
     "                      (a CSV file: this build has no PostgreSQL journal)\n"
     "  --verify            read back every block written and compare it\n";
+
+// This build has no database journal, and so no production lines.
+constexpr dl250t::ProductionOptionRules kProductionRules = {
+    .journalWithoutValue = "--journal takes a file",
+    .emptyJournal = "--journal takes a file",
+    .lineWithoutJournal = {},
+    .takesLine = false,
+};
 
 // The arguments after the program's name, in UTF-8.
 std::vector<std::string> arguments() {
@@ -71,35 +81,25 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
     INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_STANDARD_CLASSES | ICC_WIN95_CLASSES};
     InitCommonControlsEx(&controls);
 
-    // A mistyped option must not leave a production line running without its
-    // journal, so anything unknown is refused.
-    dl250t::ConfigApp::Options options;
-    options.programName = programName();
-    const std::vector<std::string> args = arguments();
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        if (args[i] == "--journal") {
-            if (i + 1 == args.size() || args[i + 1].empty()) {
-                tell(std::string("dl250t-config: --journal takes a file\n") + kUsage, true);
-                return 1;
-            }
-            options.journal = args[++i];
-        } else if (args[i] == "--verify") {
-            options.verify = true;
-        } else if (args[i] == "--help" || args[i] == "-h") {
-            tell(kUsage, false);
-            return 0;
-        } else {
-            tell("dl250t-config: unexpected argument " + args[i] + "\n" + kUsage, true);
-            return 1;
-        }
-    }
     // A postgresql:// URI is not taken for a file name: the operator is told
     // that this build keeps its journal in CSV files only.
-    if (const std::string problem = dl250t::journalChoiceProblem({.journal = options.journal});
-        !problem.empty()) {
-        tell("dl250t-config: " + problem + "\n" + kUsage, true);
+    const dl250t::WindowCommandLine command = dl250t::readWindowCommandLine(
+        arguments(), kProductionRules,
+        [](const std::string& journal, const std::optional<std::string>& line) {
+            return dl250t::journalChoiceProblem({.journal = journal, .line = line});
+        });
+    if (command.help) {
+        tell(kUsage, false);
+        return 0;
+    }
+    if (!command.problem.empty()) {
+        tell("dl250t-config: " + command.problem + "\n" + kUsage, true);
         return 1;
     }
+    dl250t::ConfigApp::Options options;
+    options.programName = programName();
+    options.journal = command.production.journal.value_or("");
+    options.verify = command.production.verify;
     dl250t::ConfigApp app(instance, std::move(options));
     return app.run();
 }

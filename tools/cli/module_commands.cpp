@@ -93,6 +93,12 @@ std::unique_ptr<ProductionJournal> openJournal(const ModuleArgs& args,
 
 std::optional<ModuleArgs> parseModuleArgs(const std::vector<std::string>& args,
                                           ModuleCommand command, std::ostream& err) {
+    // A --journal or --line without its value is an unexpected argument here.
+    static constexpr ProductionOptionRules kProductionRules = {
+        .journalWithoutValue = {},
+        .emptyJournal = "--journal takes a file or a postgresql:// URI",
+        .lineWithoutJournal = "--line goes with --journal postgresql://…",
+    };
     const bool reads = command == ModuleCommand::Read;
     const bool station = command == ModuleCommand::Station;
     const auto complain = [&](const std::string& problem) {
@@ -101,6 +107,13 @@ std::optional<ModuleArgs> parseModuleArgs(const std::vector<std::string>& args,
     };
     ModuleArgs parsed;
     for (std::size_t i = 0; i < args.size(); ++i) {
+        const TakenOption production = takeProductionOption(args, i, parsed, kProductionRules);
+        if (!production.problem.empty()) {
+            return complain(production.problem);
+        }
+        if (production.taken) {
+            continue;
+        }
         const std::string& arg = args[i];
         const bool hasValue = i + 1 < args.size();
         if (arg == "--port" && hasValue && !station) {
@@ -109,15 +122,6 @@ std::optional<ModuleArgs> parseModuleArgs(const std::vector<std::string>& args,
             parsed.output = args[++i];
         } else if (arg == "--serial" && hasValue && !reads) {
             parsed.serial = args[++i];
-        } else if (arg == "--journal" && hasValue) {
-            parsed.journal = args[++i];
-            if (parsed.journal->empty()) {
-                return complain("--journal takes a file or a postgresql:// URI");
-            }
-        } else if (arg == "--line" && hasValue) {
-            parsed.line = args[++i];
-        } else if (arg == "--verify") {
-            parsed.verify = true;
         } else if (arg == "--count" && hasValue && station) {
             parsed.count = parseCount(args[++i]);
             if (!parsed.count) {
@@ -139,15 +143,13 @@ std::optional<ModuleArgs> parseModuleArgs(const std::vector<std::string>& args,
     if (station && (!parsed.file || parsed.file->empty())) {
         return complain("give FILE.cfg");
     }
-    if (parsed.line && !parsed.journal) {
-        return complain("--line goes with --journal postgresql://…");
-    }
-    if (parsed.journal) {
-        if (const std::string problem =
-                journalChoiceProblem({.journal = *parsed.journal, .line = parsed.line});
-            !problem.empty()) {
-            return complain(problem);
-        }
+    if (const std::string problem = productionOptionsProblem(
+            parsed, kProductionRules,
+            [](const std::string& journal, const std::optional<std::string>& line) {
+                return journalChoiceProblem({.journal = journal, .line = line});
+            });
+        !problem.empty()) {
+        return complain(problem);
     }
     if (parsed.serial) {
         parsed.serial = strictSerialText(*parsed.serial);

@@ -9,6 +9,7 @@
 #include "link/exchange_reporter.hpp"
 #include "production/line_settings.hpp"
 #include "production/production_journal.hpp"
+#include "production/production_options.hpp"
 #include "production/serial_number.hpp"
 
 namespace dl250t::cli {
@@ -41,15 +42,13 @@ int writeModule(const std::vector<std::string>& args, std::ostream& out, std::os
 
 enum class ModuleCommand { Read, Write, Station };
 
-// The command line of the commands that talk to modules.
-struct ModuleArgs {
+// The command line of the commands that talk to modules: the production
+// options (journal, line, verify) as every program takes them, and these.
+struct ModuleArgs : ProductionOptions {
     std::string port;
     std::optional<std::string> output;
     std::optional<std::string> file;
     std::optional<std::string> serial;
-    std::optional<std::string> journal;
-    std::optional<std::string> line;
-    bool verify = false;
     std::optional<long> count;
 };
 
