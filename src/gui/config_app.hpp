@@ -5,7 +5,7 @@
 #include <optional>
 #include <string>
 
-#include "app/config_dialog.hpp"
+#include "app/window_services.hpp"
 #include "config/clock.hpp"
 #include "gui/config_window.hpp"
 #include "gui/qt_form_view.hpp"
@@ -57,15 +57,9 @@ public:
     ConfigWindow& window() { return window_; }
     QtFormView& view() { return view_; }
     QtWindowHost& host() { return host_; }
-    ConfigDialog& dialog() { return *dialog_; }
-
-    // The context menu's journal entry: the file chooser, then the journal.
-    void chooseJournal();
+    ConfigDialog& dialog() { return services_.dialog(); }
 
 private:
-    // Records every Write in this journal from now on.
-    void useJournal(std::unique_ptr<ProductionJournal> journal);
-
     ConfigWindow window_;
     QtFormView view_;
     QtPrompter qtPrompter_;
@@ -73,11 +67,7 @@ private:
     PosixSerialPortFactory ports_;
     PosixFileStore files_;
     SystemClock systemClock_;
-    Prompter& prompter_;
-    std::string journalName_;
-    std::optional<std::string> line_;
-    std::unique_ptr<ProductionJournal> journal_;
-    std::unique_ptr<ConfigDialog> dialog_;
+    WindowServices services_;
 };
 
 }  // namespace dl250t

@@ -1,10 +1,9 @@
 #include "win32gui/config_app.hpp"
 
-#include "platform/journal_files.hpp"
 #include "platform/module_text.hpp"
+#include "platform/production_journals.hpp"
 #include "platform/serial_ports.hpp"
 #include "platform/system_files.hpp"
-#include "production/csv_journal.hpp"
 
 namespace dl250t {
 
@@ -13,27 +12,33 @@ ConfigApp::ConfigApp(HINSTANCE instance, Options options)
       window_(instance, view_),
       systemPorts_(options.ports == nullptr ? makeSystemSerialPortFactory() : nullptr),
       files_(makeSystemFileStore()),
-      journalPath_(std::move(options.journal)) {
-    dialog_ = std::make_unique<ConfigDialog>(ConfigDialog::Services{
-        .view = view_,
-        .prompter = prompter_,
-        .host = host_,
-        .ports = options.ports != nullptr ? *options.ports : *systemPorts_,
-        .clock = options.clock != nullptr ? *options.clock : systemClock_,
-        .files = *files_,
-        .programName = std::move(options.programName),
-    });
+      services_(
+          {
+              .view = view_,
+              .prompter = prompter_,
+              .host = host_,
+              .ports = options.ports != nullptr ? *options.ports : *systemPorts_,
+              .clock = options.clock != nullptr ? *options.clock : systemClock_,
+              .files = *files_,
+              .programName = std::move(options.programName),
+          },
+          // The program's options name a CSV file here: this build has no
+          // database journal.
+          [](const std::string& journal, const std::optional<std::string>& line) {
+              return makeProductionJournal(
+                  {.journal = journal, .line = line, .moduleText = moduleTextToUtf8});
+          },
+          {.journal = std::move(options.journal), .line = {}, .verify = options.verify}) {
     window_.setVerifyChecked(options.verify);
-    dialog_->setVerify(options.verify);
     window_.setHandlers({
         .created = [this] { created(); },
         .controlEvent = [this](ControlEvent event,
-                               ctl::ControlId id) { dialog_->handleControlEvent(event, id); },
-        .accept = [this] { return dialog_->accept(); },
-        .about = [this] { dialog_->about(); },
-        .portEvent = [this](const PortEvent& event) { dialog_->handlePortEvent(event); },
-        .verifyChanged = [this](bool verify) { dialog_->setVerify(verify); },
-        .chooseJournal = [this] { chooseJournal(); },
+                               ctl::ControlId id) { dialog().handleControlEvent(event, id); },
+        .accept = [this] { return dialog().accept(); },
+        .about = [this] { dialog().about(); },
+        .portEvent = [this](const PortEvent& event) { dialog().handlePortEvent(event); },
+        .verifyChanged = [this](bool verify) { dialog().setVerify(verify); },
+        .chooseJournal = [this] { services_.chooseJournal(); },
     });
 }
 
@@ -46,10 +51,7 @@ void ConfigApp::created() {
     const HWND window = window_.handle();
     prompter_.setOwner(window);
     host_.setDialog(window);
-    dialog_->initialise();
-    if (!journalPath_.empty()) {
-        useJournalAt(journalPath_);
-    }
+    services_.initialise();
 }
 
 bool ConfigApp::start() {
@@ -58,21 +60,6 @@ bool ConfigApp::start() {
     }
     window_.showCentred();
     return true;
-}
-
-void ConfigApp::useJournalAt(const std::string& path) {
-    auto journal = makeCsvJournal(path, moduleTextToUtf8);
-    // Kept even when it cannot be written yet: Write then refuses modules
-    // until it can.
-    dialog_->useJournal(journal.get());
-    journal_ = std::move(journal);
-}
-
-void ConfigApp::chooseJournal() {
-    const auto path = prompter_.chooseFile(journalFileRequest());
-    if (path && !path->empty()) {
-        useJournalAt(*path);
-    }
 }
 
 int ConfigApp::run() {

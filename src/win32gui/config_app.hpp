@@ -5,7 +5,7 @@
 #include <memory>
 #include <string>
 
-#include "app/config_dialog.hpp"
+#include "app/window_services.hpp"
 #include "config/clock.hpp"
 #include "win32gui/config_window.hpp"
 #include "win32gui/win32_form_view.hpp"
@@ -47,15 +47,10 @@ public:
 
     ConfigWindow& window() { return window_; }
     Win32FormView& view() { return view_; }
-    ConfigDialog& dialog() { return *dialog_; }
-
-    // The context menu's journal entry: the file chooser, then the journal.
-    void chooseJournal();
+    ConfigDialog& dialog() { return services_.dialog(); }
 
 private:
     void created();
-    // Records every Write in the CSV journal at `path` from now on.
-    void useJournalAt(const std::string& path);
 
     Win32FormView view_;
     Win32Prompter prompter_;
@@ -64,9 +59,7 @@ private:
     std::unique_ptr<SerialPortFactory> systemPorts_;
     std::unique_ptr<FileStore> files_;
     SystemClock systemClock_;
-    std::string journalPath_;
-    std::unique_ptr<ProductionJournal> journal_;
-    std::unique_ptr<ConfigDialog> dialog_;
+    WindowServices services_;
 };
 
 }  // namespace dl250t
