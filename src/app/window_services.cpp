@@ -1,5 +1,6 @@
 #include "app/window_services.hpp"
 
+#include <iostream>
 #include <stdexcept>
 #include <utility>
 
@@ -7,13 +8,33 @@
 
 namespace dl250t {
 
+namespace {
+
+// A failure's reason on standard error as well, on one line after the
+// program's name: whoever looks at the line's logs sees why a window stopped
+// writing modules.
+ConfigDialog::Services withDiagnostics(ConfigDialog::Services services) {
+    if (!services.diagnostics) {
+        services.diagnostics = [program = services.programName](std::string_view text) {
+            std::string line = program + ": ";
+            for (const char c : text) {
+                line += c == '\n' ? std::string(": ") : std::string(1, c);
+            }
+            std::cerr << line << std::endl;
+        };
+    }
+    return services;
+}
+
+}  // namespace
+
 WindowServices::WindowServices(ConfigDialog::Services services, JournalFactory makeJournal,
                                Production production)
     : prompter_(services.prompter),
       makeJournal_(std::move(makeJournal)),
       journalName_(std::move(production.journal)),
       line_(std::move(production.line)),
-      dialog_(std::move(services)) {
+      dialog_(withDiagnostics(std::move(services))) {
     dialog_.setVerify(production.verify);
 }
 
