@@ -19,7 +19,7 @@
 
 #include "app/config_dialog.hpp"
 #include "fuzz_check.hpp"
-#include "platform/device_change.hpp"
+#include "hotplug/device_change.hpp"
 #include "platform/posix/posix_file_store.hpp"
 #include "support/recording_prompter.hpp"
 #include "support/scripted_serial_port.hpp"

@@ -7,7 +7,7 @@
 #include "gui/form_font.hpp"
 #include "platform/module_text.hpp"
 #include "platform/production_journals.hpp"
-#include "platform/system_menu.hpp"
+#include "ui/system_menu.hpp"
 
 namespace dl250t {
 

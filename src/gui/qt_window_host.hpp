@@ -7,8 +7,8 @@
 
 #include "app/window_host.hpp"
 #include "gui/config_window.hpp"
+#include "hotplug/port_event.hpp"
 #include "platform/port_event_source.hpp"
-#include "production/port_event.hpp"
 
 namespace dl250t {
 

@@ -4,7 +4,7 @@
 #include <memory>
 #include <vector>
 
-#include "production/port_event.hpp"
+#include "hotplug/port_event.hpp"
 
 namespace dl250t {
 

@@ -4,7 +4,7 @@
 #include <deque>
 #include <optional>
 
-#include "production/port_event.hpp"
+#include "hotplug/port_event.hpp"
 
 namespace dl250t {
 

@@ -3,7 +3,7 @@
 #include <optional>
 #include <vector>
 
-#include "production/port_event.hpp"
+#include "hotplug/port_event.hpp"
 
 namespace dl250t {
 

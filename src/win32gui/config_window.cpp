@@ -1,10 +1,10 @@
 #include "win32gui/config_window.hpp"
 
-#include "platform/system_menu.hpp"
 #include "platform/win32/wide_text.hpp"
 #include "ui/about_template.hpp"
 #include "ui/form_lists.hpp"
 #include "ui/form_template.hpp"
+#include "ui/system_menu.hpp"
 #include "win32gui/dialog_template.hpp"
 #include "win32gui/win32_window_host.hpp"
 

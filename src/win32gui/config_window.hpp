@@ -7,8 +7,8 @@
 #include <string_view>
 
 #include "app/config_dialog.hpp"
+#include "hotplug/port_event.hpp"
 #include "platform/win32/device_notifications.hpp"
-#include "production/port_event.hpp"
 #include "win32gui/win32_form_view.hpp"
 
 namespace dl250t {

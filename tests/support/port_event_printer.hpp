@@ -2,7 +2,7 @@
 
 #include <ostream>
 
-#include "production/port_event.hpp"
+#include "hotplug/port_event.hpp"
 
 namespace dl250t {
 

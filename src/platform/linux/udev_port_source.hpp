@@ -5,7 +5,7 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/linux/tty_port_tracker.hpp"
+#include "hotplug/tty_port_tracker.hpp"
 #include "platform/port_event_source.hpp"
 
 struct udev;

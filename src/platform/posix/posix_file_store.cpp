@@ -11,8 +11,8 @@
 #include <optional>
 #include <string_view>
 
+#include "config/temporary_name.hpp"
 #include "platform/signal_cleanup.hpp"
-#include "platform/temporary_name.hpp"
 
 namespace dl250t {
 

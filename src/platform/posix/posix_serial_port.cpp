@@ -14,9 +14,9 @@
 #include <thread>
 
 #include "link/line_description.hpp"
+#include "link/serial_bounds.hpp"
 #include "platform/posix/port_directory.hpp"
 #include "platform/posix/port_names.hpp"
-#include "platform/serial_bounds.hpp"
 
 namespace dl250t {
 

@@ -5,8 +5,8 @@
 #include <optional>
 #include <string>
 
-#include "platform/device_change.hpp"
-#include "production/port_event.hpp"
+#include "hotplug/device_change.hpp"
+#include "hotplug/port_event.hpp"
 
 namespace dl250t {
 

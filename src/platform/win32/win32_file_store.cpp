@@ -7,8 +7,8 @@
 #include <limits>
 #include <string_view>
 
+#include "config/temporary_name.hpp"
 #include "platform/signal_cleanup.hpp"
-#include "platform/temporary_name.hpp"
 #include "platform/win32/wide_text.hpp"
 
 namespace dl250t {

@@ -4,7 +4,7 @@
 #include <chrono>
 #include <limits>
 
-#include "platform/serial_bounds.hpp"
+#include "link/serial_bounds.hpp"
 #include "platform/win32/wide_text.hpp"
 
 namespace dl250t {

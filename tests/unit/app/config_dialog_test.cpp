@@ -12,12 +12,12 @@
 #include "config/config_file.hpp"
 #include "config/field_codec.hpp"
 #include "platform/system_files.hpp"
-#include "platform/system_menu.hpp"
 #include "support/outcome_printer.hpp"
 #include "support/recording_prompter.hpp"
 #include "support/scripted_serial_port.hpp"
 #include "support/temp_dir.hpp"
 #include "ui/in_memory_form_view.hpp"
+#include "ui/system_menu.hpp"
 
 namespace dl250t {
 namespace {

@@ -10,8 +10,8 @@
 #include <vector>
 
 #include "config/config_block.hpp"
+#include "link/serial_bounds.hpp"
 #include "link/serial_link.hpp"
-#include "platform/serial_bounds.hpp"
 #include "platform/win32/wide_text.hpp"
 
 namespace dl250t {

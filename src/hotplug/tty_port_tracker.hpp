@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "production/port_event.hpp"
+#include "hotplug/port_event.hpp"
 
 namespace dl250t {
 

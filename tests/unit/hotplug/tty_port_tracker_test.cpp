@@ -1,4 +1,4 @@
-#include "platform/linux/tty_port_tracker.hpp"
+#include "hotplug/tty_port_tracker.hpp"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>

@@ -1,4 +1,4 @@
-#include "platform/temporary_name.hpp"
+#include "config/temporary_name.hpp"
 
 #include <chrono>
 #include <cstdint>

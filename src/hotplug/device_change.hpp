@@ -6,8 +6,8 @@
 #include <string>
 #include <string_view>
 
+#include "hotplug/port_event.hpp"
 #include "link/port_name.hpp"
-#include "production/port_event.hpp"
 
 namespace dl250t {
 

@@ -1,11 +1,11 @@
-#include "platform/device_change.hpp"
+#include "hotplug/device_change.hpp"
 
 #include <gtest/gtest.h>
 
 #include <cstring>
 #include <vector>
 
-#include "platform/system_menu.hpp"
+#include "ui/system_menu.hpp"
 
 namespace dl250t {
 namespace {

@@ -1,4 +1,4 @@
-#include "platform/device_change.hpp"
+#include "hotplug/device_change.hpp"
 
 #include <cstring>
 
