@@ -281,7 +281,8 @@ std::optional<std::string> CsvJournal::findResumeSerial(std::uint64_t headerEnd,
 }
 
 std::optional<std::string> CsvJournal::beginModule(std::string_view formSerial) {
-    if (!opened_ && !open()) {
+    // The path may lead to another file by now, one that is no journal.
+    if ((!opened_ || !file_->stillAtPath()) && !open()) {
         return std::nullopt;
     }
     if (!pending_.empty()) {

@@ -34,6 +34,7 @@ public:
         }
         return file_.opens;
     }
+    bool stillAtPath() const override { return true; }
     std::optional<std::uint64_t> size() override { return file_.bytes.size(); }
     std::optional<std::string> read(std::uint64_t offset, std::size_t maxBytes) override {
         return file_.bytes.substr(offset, maxBytes);
