@@ -210,8 +210,8 @@ int main(int argc, char** argv) {
         ++okLines;
         okSerials.push_back(serialNumber(serial));
         const auto [first, last] = storedCrcs.equal_range(serial);
-        const bool matches =
-            std::any_of(first, last, [&](const auto& entry) { return entry.second == crc; });
+        const bool matches = std::any_of(
+            first, last, [&crc = crc](const auto& entry) { return entry.second == crc; });
         if (!matches) {
             std::printf("line %d: serial %s crc %s was never stored\n", journalLines,
                         serial.c_str(), crc.c_str());

@@ -34,12 +34,15 @@ double decodeFrequencyMHz(const ConfigBlock& block, std::int32_t crystalMHz) {
     return static_cast<double>(word) * crystalMHz / 65536.0;
 }
 
-void encodeFrequencyMHz(ConfigBlock& block, double frequencyMHz, std::int32_t crystalMHz) {
+std::int64_t frequencyWord(double frequencyMHz, std::int32_t crystalMHz) {
     const double scaled = std::trunc(frequencyMHz * 65536.0 / crystalMHz + 0.5);
     // The frequency arrives inside its band, far from either end of the word;
     // the bounds only keep a value that never should reach here from wrapping.
-    const std::int64_t word =
-        scaled >= 0.0 ? static_cast<std::int64_t>(std::min(scaled, 16777215.0)) : 0;
+    return scaled >= 0.0 ? static_cast<std::int64_t>(std::min(scaled, 16777215.0)) : 0;
+}
+
+void encodeFrequencyMHz(ConfigBlock& block, double frequencyMHz, std::int32_t crystalMHz) {
+    const std::int64_t word = frequencyWord(frequencyMHz, crystalMHz);
     block[block::kFrequencyWord] = static_cast<std::uint8_t>(word & 0xFF);
     block[block::kFrequencyWord + 1] = static_cast<std::uint8_t>((word >> 8) & 0xFF);
     block[block::kFrequencyWord + 2] = static_cast<std::uint8_t>((word >> 16) & 0xFF);

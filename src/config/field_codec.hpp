@@ -23,6 +23,8 @@ void encodeWord(ConfigBlock& block, std::size_t offset, std::int64_t value);
 // Start frequency as a 24-bit carrier word: MHz x 65536 / crystal, rounded.
 double decodeFrequencyMHz(const ConfigBlock& block, std::int32_t crystalMHz);
 void encodeFrequencyMHz(ConfigBlock& block, double frequencyMHz, std::int32_t crystalMHz);
+// The carrier word that encodeFrequencyMHz stores.
+std::int64_t frequencyWord(double frequencyMHz, std::int32_t crystalMHz);
 
 // Network ID: the low byte as it is, the high byte as its sync word. A sync
 // word found nowhere among entries 0..254 reads back as high byte 255.

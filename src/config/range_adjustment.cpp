@@ -50,4 +50,14 @@ std::optional<std::string> adjustRange(double& value, double low, double high,
     return clampWithMessage(value, low, high, label, unit, fixed4);
 }
 
+std::optional<std::string> adjustRange(double& value, double low, double high,
+                                       std::string_view label, std::string_view unit,
+                                       const std::function<std::int64_t(double)>& stored) {
+    if ((value < low && stored(value) == stored(low)) ||
+        (value > high && stored(value) == stored(high))) {
+        return std::nullopt;
+    }
+    return adjustRange(value, low, high, label, unit);
+}
+
 }  // namespace dl250t

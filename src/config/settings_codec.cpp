@@ -1,6 +1,7 @@
 #include "config/settings_codec.hpp"
 
 #include <array>
+#include <functional>
 #include <optional>
 #include <span>
 #include <string_view>
@@ -148,9 +149,10 @@ public:
         report(adjustRange(settings_.*range.field, low, high, range.label, range.unit));
     }
 
-    void real(double& value, double low, double high, std::string_view label,
-              std::string_view unit) {
-        report(adjustRange(value, low, high, label, unit));
+    void real(double& value, double low, double high, std::string_view label, std::string_view unit,
+              const std::function<std::int64_t(double)>& stored = {}) {
+        report(stored ? adjustRange(value, low, high, label, unit, stored)
+                      : adjustRange(value, low, high, label, unit));
     }
 
 private:
@@ -226,10 +228,12 @@ void encodeSettings(ModuleSettings& s, const ModuleIdentity& identity, ConfigBlo
         encodeByte(block, block::kSleepEnabled, s.sleepEnabled);
     }
 
-    // Frequency group: the band chooses the range.
+    // Frequency group: the band chooses the range. The band's edge is stored
+    // in steps of crystal / 65536 and read back a little beyond it (410 MHz
+    // as 409.99988 MHz): that is the edge, and no cause for a warning.
     const bool lowBand = identity.bandBaseMHz < 500;
     adjust.real(s.startFrequencyMHz, lowBand ? 410.0 : 770.0, lowBand ? 480.0 : 950.0, "起始频点",
-                "MHz");
+                "MHz", [crystal](double MHz) { return frequencyWord(MHz, crystal); });
     encodeFrequencyMHz(block, s.startFrequencyMHz, crystal);
     encodeAuxChannelCountIndex(block, s.auxChannelCountIndex);
 

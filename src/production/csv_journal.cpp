@@ -23,6 +23,27 @@ constexpr std::size_t kTailChunk = 64 * 1024;
 // A line longer than this is none of ours; it is skipped when reading back.
 constexpr std::size_t kLongestLine = 16 * 1024;
 
+// Columns of free text: a spreadsheet that opens the journal would take such
+// a cell for a formula when it begins with one of these, and a host named
+// "=HYPERLINK(...)" would put a live link before a supervisor. Such a cell
+// gets a quote in front, which spreadsheets show and do not evaluate. Control
+// characters (a tab, a line break) never begin a cell: csvLine replaces them.
+// The other columns hold numbers, times and port names of the tool's own
+// making, and stay as they are, the serial number read back included.
+constexpr std::array<std::string_view, 3> kTextColumns = {"station", "module", "outcome"};
+constexpr std::string_view kFormulaStarts = "=+-@";
+
+std::vector<std::string> withoutFormulas(std::vector<std::string> fields) {
+    for (std::size_t i = 0; i < fields.size() && i < kJournalColumns.size(); ++i) {
+        std::string& cell = fields[i];
+        if (!cell.empty() && kFormulaStarts.find(cell.front()) != std::string_view::npos &&
+            std::ranges::find(kTextColumns, kJournalColumns[i]) != kTextColumns.end()) {
+            cell.insert(0, 1, '\'');
+        }
+    }
+    return fields;
+}
+
 std::string headerLine() {
     return csvLine({kJournalColumns.begin(), kJournalColumns.end()});
 }
@@ -281,7 +302,8 @@ std::optional<std::string> CsvJournal::findResumeSerial(std::uint64_t headerEnd,
 }
 
 std::optional<std::string> CsvJournal::beginModule(std::string_view formSerial) {
-    if (!opened_ && !open()) {
+    // The path may lead to another file by now, one that is no journal.
+    if ((!opened_ || !file_->stillAtPath()) && !open()) {
         return std::nullopt;
     }
     if (!pending_.empty()) {
@@ -300,7 +322,7 @@ std::optional<std::string> CsvJournal::beginModule(std::string_view formSerial) 
 }
 
 bool CsvJournal::finishModule(const ModuleRecord& record) {
-    const std::string line = csvLine(journalFields(record, texts_));
+    const std::string line = csvLine(withoutFormulas(journalFields(record, texts_)));
     if (!file_->append(line)) {
         // Kept for the next module, on a file opened afresh: the old
         // descriptor may belong to a medium that has gone.

@@ -59,10 +59,15 @@ class JournalFile {
 public:
     virtual ~JournalFile() = default;
 
-    // Opens the file for appending, creating it when it does not exist. A
-    // file that is new or empty gets `header` first, once however many
-    // programs open it at the same time.
+    // Opens the file for appending, creating it when nothing is at its path
+    // (a symbolic link that leads nowhere is refused, not followed). A file
+    // that is new or empty gets `header` first, once however many programs
+    // open it at the same time.
     virtual bool open(std::string_view header) = 0;
+
+    // False once the path no longer leads to the open file: it was deleted,
+    // moved away or replaced.
+    virtual bool stillAtPath() const = 0;
 
     virtual std::optional<std::uint64_t> size() = 0;
 
@@ -92,7 +97,9 @@ public:
 
     // Takes the form's number. Fails when the file cannot be opened, when a
     // line that failed before still cannot be appended, or when there is no
-    // room for the module's line: the module is then never written.
+    // room for the module's line: the module is then never written. A
+    // journal whose path leads elsewhere now is opened afresh and checked as
+    // at the start.
     std::optional<std::string> beginModule(std::string_view formSerial) override;
 
     // Appends the line and flushes it to disk. A line that fails is kept and

@@ -248,17 +248,27 @@ TEST_F(StationTest, SignalDuringAModuleLetsItFinish) {
 }
 
 // A journal deleted or moved away while the station runs is started afresh
-// at its path; no line goes into a file nobody will find.
-TEST_F(StationTest, JournalRemovedWhileRunningIsStartedAfresh) {
+// at its path; no line goes into a file nobody will find. What is at the path
+// then is checked as at the start: a link to a file that is no journal stops
+// the station before the next module, and the file is left as it was.
+TEST_F(StationTest, JournalRemovedWhileRunningIsStartedAfreshAndChecked) {
     RunningProgram program(station({"--serial", "00 00 00 00 06 00", "--journal", journal}),
                            runtime);
     ASSERT_TRUE(program.waitForLines(1)) << program.errText();
     configure(program, 2, 3);
     fs::rename(journal, dir / "moved.csv");
     configure(program, 3, 3);
-    program.signal(SIGTERM);
-    EXPECT_EQ(program.finish(), cli::kExitOk);
-    const auto rows = journalRows(journal);
+    const std::vector<std::uint8_t> victim = {'r', 'o', 'o', 't', '\n'};
+    testing::writeAll(dir / "victim.txt", victim);
+    fs::rename(journal, dir / "journal.old");
+    fs::create_symlink(dir / "victim.txt", journal);
+    auto next = module(4);
+    ASSERT_TRUE(next->plugIn());
+    EXPECT_EQ(program.finish(), cli::kExitJournalFailed) << program.errText();
+    EXPECT_THAT(program.errText(), HasSubstr("not a production journal"));
+    EXPECT_EQ(next->readRequests(), 0u) << "the module was not touched";
+    EXPECT_EQ(testing::readAll(dir / "victim.txt"), victim);
+    const auto rows = journalRows(dir / "journal.old");
     ASSERT_EQ(rows.size(), 2u);
     EXPECT_EQ(rows[0][0], "time");
     EXPECT_EQ(rows[1][5], "00 00 00 00 06 01");
@@ -331,7 +341,9 @@ TEST_F(StationTest, JournalThatIsNoJournalStopsTheStationAtOnce) {
         {dir / "folder", "cannot be opened"},
         {settings, "not a production journal"},
         {dir / "missing" / "journal.csv", "No such file or directory"},
+        {dir / "dangling.csv", "symbolic link that leads nowhere"},
     };
+    fs::create_symlink(dir / "nowhere.csv", dir / "dangling.csv");
     const auto settingsBefore = testing::readAll(settings);
     for (const Case& c : cases) {
         SCOPED_TRACE(c.journal);
@@ -340,6 +352,7 @@ TEST_F(StationTest, JournalThatIsNoJournalStopsTheStationAtOnce) {
         EXPECT_THAT(program.errText(), HasSubstr(c.reason));
     }
     EXPECT_EQ(testing::readAll(settings), settingsBefore) << "a file that is no journal is kept";
+    EXPECT_FALSE(fs::exists(dir / "nowhere.csv")) << "a link creates no file where it leads";
 }
 
 // Two stations on one journal, each with modules of its own plugged in at

@@ -54,6 +54,28 @@ bool syncToDisk(int fd) {
     return true;
 }
 
+// Opens the file at `path`, through a symbolic link too, or creates it where
+// nothing is. O_EXCL creates no file at the end of a link, so that a link
+// that leads nowhere cannot make the journal appear wherever it points (as
+// root: anywhere); it fails with ELOOP. A file that another station creates
+// meanwhile is opened on the next attempt.
+int openOrCreate(const char* path) {
+    // Without O_NONBLOCK opening a pipe would wait for a reader.
+    constexpr int kFlags = O_RDWR | O_APPEND | O_NONBLOCK | O_NOCTTY | O_CLOEXEC;
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        int fd = ::open(path, kFlags);
+        if (fd >= 0 || errno != ENOENT) {
+            return fd;
+        }
+        fd = ::open(path, kFlags | O_CREAT | O_EXCL, 0644);
+        if (fd >= 0 || errno != EEXIST) {
+            return fd;
+        }
+    }
+    errno = ELOOP;
+    return -1;
+}
+
 }  // namespace
 
 PosixJournalFile::PosixJournalFile(std::string path) : path_(std::move(path)) {}
@@ -80,11 +102,11 @@ bool PosixJournalFile::fail(std::string_view what, int error) {
 
 bool PosixJournalFile::open(std::string_view header) {
     close();
-    header_ = header;
-    // Without O_NONBLOCK opening a pipe would wait for a reader.
-    fd_ = ::open(path_.c_str(), O_RDWR | O_APPEND | O_CREAT | O_NONBLOCK | O_NOCTTY | O_CLOEXEC,
-                 0644);
+    fd_ = openOrCreate(path_.c_str());
     if (fd_ < 0) {
+        if (errno == ELOOP) {
+            return fail("is a symbolic link that leads nowhere", 0);
+        }
         return fail("cannot be opened for appending", errno);
     }
     struct stat status {};
@@ -158,9 +180,6 @@ bool PosixJournalFile::stillAtPath() const {
 }
 
 bool PosixJournalFile::reserve(std::size_t bytes) {
-    if (!stillAtPath() && !open(std::string(header_))) {
-        return false;
-    }
     const auto end = size();
     if (!end) {
         return false;

@@ -30,6 +30,13 @@ bool startsWithUnc(std::wstring_view path) {
            path[3] == L'\\';
 }
 
+// A colon after the drive names a stream of the file (a.cfg:x, a.cfg::$DATA),
+// which NTFS keeps hidden beside the file's own bytes: no file anyone will
+// find, so it is refused as a device is. `path` follows the long prefix.
+bool namesAStream(std::wstring_view path) {
+    return path.find(L':', isDriveRoot(path) ? 2 : 0) != std::wstring_view::npos;
+}
+
 std::optional<std::wstring> fullPathOf(const std::wstring& path) {
     const DWORD needed = GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
     if (needed == 0) {
@@ -162,12 +169,14 @@ std::optional<std::wstring> win32FilePath(const std::string& path) {
     // is; anything else there (\\?\COM1, \\?\pipe\...) is a device.
     if (wide->starts_with(kLongPrefix)) {
         const std::wstring_view rest = std::wstring_view(*wide).substr(kLongPrefix.size());
-        return isDriveRoot(rest) || startsWithUnc(rest) ? wide : std::nullopt;
+        return (isDriveRoot(rest) || startsWithUnc(rest)) && !namesAStream(rest) ? wide
+                                                                                 : std::nullopt;
     }
     // The full path names a device as \\.\NAME, whether it was written so or
     // as NUL, C:\folder\con.cfg or COM1.
     const auto full = fullPathOf(*wide);
-    if (!full || full->starts_with(kDevicePrefix) || full->starts_with(kLongPrefix)) {
+    if (!full || full->starts_with(kDevicePrefix) || full->starts_with(kLongPrefix) ||
+        namesAStream(*full)) {
         return std::nullopt;
     }
     if (isDriveRoot(*full)) {

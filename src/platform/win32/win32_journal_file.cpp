@@ -87,6 +87,32 @@ std::string systemMessage(DWORD error) {
     return message.empty() ? "error " + std::to_string(error) : message;
 }
 
+// Opens the file, through a link too, or creates it where nothing is. A new
+// file is created without following a link, so that a link that leads
+// nowhere cannot make the journal appear wherever it points; it fails with
+// ERROR_CANT_RESOLVE_FILENAME. A file that another station creates meanwhile
+// is opened on the next attempt. Appending only: every WriteFile goes to the
+// end, whoever else appends.
+HANDLE openOrCreate(const std::wstring& path) {
+    constexpr DWORD kAccess = FILE_APPEND_DATA | FILE_READ_DATA | FILE_READ_ATTRIBUTES;
+    constexpr DWORD kShare = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        HANDLE file = CreateFileW(path.c_str(), kAccess, kShare, nullptr, OPEN_EXISTING,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (file != INVALID_HANDLE_VALUE || GetLastError() != ERROR_FILE_NOT_FOUND) {
+            return file;
+        }
+        file = CreateFileW(path.c_str(), kAccess, kShare, nullptr, CREATE_NEW,
+                           FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+        if (file != INVALID_HANDLE_VALUE ||
+            (GetLastError() != ERROR_FILE_EXISTS && GetLastError() != ERROR_ALREADY_EXISTS)) {
+            return file;
+        }
+    }
+    SetLastError(ERROR_CANT_RESOLVE_FILENAME);
+    return INVALID_HANDLE_VALUE;
+}
+
 }  // namespace
 
 Win32JournalFile::Win32JournalFile(std::string path) : path_(std::move(path)) {}
@@ -112,18 +138,16 @@ bool Win32JournalFile::fail(std::string_view what, unsigned long error) {
 
 bool Win32JournalFile::open(std::string_view header) {
     close();
-    header_ = header;
     // Device names (NUL, COM1, pipes) are refused before anything is opened.
     const auto wide = win32FilePath(path_);
     if (!wide) {
         return fail("is not a regular file", 0);
     }
-    // Appending only: every WriteFile goes to the end, whoever else appends.
-    const HANDLE file =
-        CreateFileW(wide->c_str(), FILE_APPEND_DATA | FILE_READ_DATA | FILE_READ_ATTRIBUTES,
-                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_ALWAYS,
-                    FILE_ATTRIBUTE_NORMAL, nullptr);
+    const HANDLE file = openOrCreate(*wide);
     if (file == INVALID_HANDLE_VALUE) {
+        if (GetLastError() == ERROR_CANT_RESOLVE_FILENAME) {
+            return fail("is a symbolic link that leads nowhere", 0);
+        }
         return fail("cannot be opened for appending", GetLastError());
     }
     file_ = file;
@@ -205,9 +229,6 @@ bool Win32JournalFile::stillAtPath() const {
 }
 
 bool Win32JournalFile::reserve(std::size_t bytes) {
-    if (!stillAtPath() && !open(std::string(header_))) {
-        return false;
-    }
     // Windows has no call that reserves room beyond a file's end without
     // growing it; the free space of the disk the journal is on stands in.
     const auto wide = win32FilePath(path_);

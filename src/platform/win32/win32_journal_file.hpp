@@ -11,8 +11,8 @@ namespace dl250t {
 // else appends to it, and only when it is a disk file: a pipe or a device
 // would hang or swallow the lines. A line is one WriteFile under a lock on
 // the file, followed by FlushFileBuffers. Before a module is written the disk
-// must have room for its line. A journal that was deleted or moved away
-// meanwhile is opened afresh at its path before the next module.
+// must have room for its line. A link is followed to a file that exists, but
+// never creates one.
 class Win32JournalFile final : public JournalFile {
 public:
     explicit Win32JournalFile(std::string path);
@@ -21,6 +21,7 @@ public:
     Win32JournalFile& operator=(const Win32JournalFile&) = delete;
 
     bool open(std::string_view header) override;
+    bool stillAtPath() const override;
     std::optional<std::uint64_t> size() override;
     std::optional<std::string> read(std::uint64_t offset, std::size_t maxBytes) override;
     bool reserve(std::size_t bytes) override;
@@ -30,10 +31,8 @@ public:
 private:
     bool fail(std::string_view what, unsigned long error);
     void close();
-    bool stillAtPath() const;
 
     std::string path_;
-    std::string header_;
     void* file_ = nullptr;  // the open HANDLE, or nullptr
     std::string problem_;
 };

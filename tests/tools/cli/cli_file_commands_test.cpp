@@ -186,8 +186,9 @@ TEST_F(CliFixture, ImportTakesTheIdentityFromTheBase) {
     EXPECT_EQ(file.block[400], 0x5A);
 }
 
-// Files the tool wrote itself come back byte for byte: export, then import
-// with the file as base. Without a base, the settings bytes still match.
+// Files the tool wrote itself come back byte for byte and without a warning:
+// export, then import with the file as base. Without a base, the settings
+// bytes still match.
 TEST_F(CliFixture, ExportThenImportReproducesTheFile) {
     std::mt19937 random(2024);
     std::uniform_int_distribution<int> byte(0, 255);
@@ -204,6 +205,9 @@ TEST_F(CliFixture, ExportThenImportReproducesTheFile) {
         block[57] = static_cast<std::uint8_t>((1 << (round % 5)) - 1);
         block[69] = round % 2 ? 24 : 34;
         block[70] = 12;
+        if (round < 2) {  // a band's edge, which the block holds a step beyond it
+            encodeFrequencyMHz(block, round == 0 ? 950.0 : 410.0, round == 0 ? 26 : 27);
+        }
         // Two Applies settle values that the first one still rounds.
         std::string settled = saveBlock("r.cfg", block);
         for (int apply = 0; apply < 2; ++apply) {
@@ -215,9 +219,10 @@ TEST_F(CliFixture, ExportThenImportReproducesTheFile) {
         const CliRun exported = run({"export", settled});
         ASSERT_EQ(exported.status, kExitOk);
 
-        ASSERT_EQ(
-            run({"import", "-", "-o", path("again.cfg"), "--base", settled}, exported.out).status,
-            kExitOk);
+        const CliRun again =
+            run({"import", "-", "-o", path("again.cfg"), "--base", settled}, exported.out);
+        ASSERT_EQ(again.status, kExitOk);
+        EXPECT_EQ(again.err, "") << "round " << round << ": nothing to adjust";
         ASSERT_EQ(readAll(dir / "again.cfg"), readAll(settled)) << "round " << round;
 
         ASSERT_EQ(run({"import", "-", "-o", path("fresh.cfg")}, exported.out).status, kExitOk);

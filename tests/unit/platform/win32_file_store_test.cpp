@@ -53,6 +53,10 @@ TEST(Win32FilePath, IsTheFullPathInItsLongFormAndNothingForADevice) {
         {"\\\\.\\PhysicalDrive0", ""},
         {"\\\\?\\COM1", ""},
         {"\\\\?\\pipe\\dl250t", ""},
+        // A file's hidden streams, which no one would find.
+        {"j.csv:x", ""},
+        {"\\\\server\\share\\a.cfg::$DATA", ""},
+        {"\\\\?\\C:\\lines:x\\a.cfg", ""},
         // No name at all.
         {"", ""},
         {"\xFF.cfg", ""},

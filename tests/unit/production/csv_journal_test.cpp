@@ -34,6 +34,7 @@ public:
         }
         return file_.opens;
     }
+    bool stillAtPath() const override { return true; }
     std::optional<std::uint64_t> size() override { return file_.bytes.size(); }
     std::optional<std::string> read(std::uint64_t offset, std::size_t maxBytes) override {
         return file_.bytes.substr(offset, maxBytes);
@@ -117,6 +118,32 @@ TEST(CsvJournal, RecordBecomesTheColumnsInOrder) {
     EXPECT_EQ(fields[6], "ok");
     EXPECT_EQ(fields[7], "");
     EXPECT_EQ(fields[9], "");
+}
+
+// A text cell that a spreadsheet would evaluate gets a quote in front;
+// numbers and the serial number stay, and the journal still resumes.
+TEST(CsvJournal, TextThatASpreadsheetWouldEvaluateIsWrittenAsText) {
+    for (const auto& [station, module, cells] : {
+             std::tuple{"=HYPERLINK(\"x\")", "@SUM(A1)", "\"'=HYPERLINK(\"\"x\"\")\",-,'@SUM(A1)"},
+             std::tuple{"+1", "-2,3", "'+1,-,\"'-2,3\""},
+             std::tuple{"line-3", "M=1", "line-3,-,M=1"},
+         }) {
+        MemoryFile file;
+        CsvJournal journal(std::make_unique<MemoryJournalFile>(file),
+                           {.station = station, .timeText = [](auto) { return "-1"; }});
+        ModuleRecord record;
+        record.port = "-";
+        record.moduleName = module;
+        record.serial = "00 00 00 00 01 00";
+        record.crc = 0x1A2B;
+        ASSERT_TRUE(journal.open() && journal.beginModule(record.serial));
+        ASSERT_TRUE(journal.finishModule(record));
+        EXPECT_EQ(file.bytes,
+                  std::string(kHeader) + "-1," + cells + ",,00 00 00 00 01 00,ok,,0,1A2B\r\n");
+        CsvJournal again = journalOn(file);
+        ASSERT_TRUE(again.open());
+        EXPECT_EQ(again.resumeSerial(), "00 00 00 00 01 01");
+    }
 }
 
 // Only a module written successfully counts: outcome ok and a CRC (a read
