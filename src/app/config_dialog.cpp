@@ -225,7 +225,7 @@ bool ConfigDialog::useJournal(ProductionJournal* journal) {
         return false;
     }
     if (const auto next = journal->resumeSerial()) {
-        view_.setText(ctl::Serial, *next);
+        view_.setText(ctl::Serial, next->text());
     }
     return true;
 }

@@ -5,7 +5,6 @@
 #include <cstdio>
 
 #include "config/config_block.hpp"
-#include "config/field_codec.hpp"
 #include "config/utf8_text.hpp"
 
 namespace dl250t {
@@ -72,37 +71,18 @@ std::string utf8OrReplaced(std::string_view bytes) {
     return text;
 }
 
-// Exactly six bytes of two hex digits, separated by single blanks: the serial
-// column as this journal writes it.
-bool isSerialText(std::string_view text) {
-    if (text.size() != 17) {
-        return false;
-    }
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        const char c = text[i];
-        const bool hex = (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F');
-        if (i % 3 == 2 ? c != ' ' : !hex) {
-            return false;
-        }
-    }
-    return true;
-}
-
 // A module that was written: its outcome is ok and a block was sent (a read
 // records no CRC).
-std::optional<std::string> nextSerialAfter(std::string_view line) {
+std::optional<SerialNumber> nextSerialAfter(std::string_view line) {
     const auto fields = parseCsvLine(line);
     if (!fields || fields->size() != kJournalColumns.size()) {
         return std::nullopt;
     }
-    const std::string& serial = (*fields)[5];
-    if ((*fields)[6] != "ok" || (*fields)[9].empty() || !isSerialText(serial)) {
+    const auto serial = SerialNumber::fromExactText((*fields)[5]);
+    if ((*fields)[6] != "ok" || (*fields)[9].empty() || !serial) {
         return std::nullopt;
     }
-    ConfigBlock block;
-    encodeSerialText(block, serial);
-    incrementSerial(block);
-    return decodeSerialText(block);
+    return serial->next();
 }
 
 }  // namespace
@@ -213,7 +193,7 @@ std::vector<std::string> journalFields(const ModuleRecord& record, const CsvJour
         record.port,
         texts.moduleText ? texts.moduleText(record.moduleName) : utf8OrReplaced(record.moduleName),
         record.moduleVersion,
-        record.serial,
+        record.serial ? record.serial->text() : std::string(),
         isSuccess(record.outcome) ? std::string("ok") : std::string(outcomeText(record.outcome)),
         verify,
         std::to_string(record.milliseconds),
@@ -256,8 +236,8 @@ bool CsvJournal::open() {
     return true;
 }
 
-std::optional<std::string> CsvJournal::findResumeSerial(std::uint64_t headerEnd,
-                                                        std::uint64_t size) {
+std::optional<SerialNumber> CsvJournal::findResumeSerial(std::uint64_t headerEnd,
+                                                         std::uint64_t size) {
     problem_.clear();
     // Backwards, a piece at a time. A line that crosses into the piece before
     // is carried over and read with that piece.
@@ -301,24 +281,20 @@ std::optional<std::string> CsvJournal::findResumeSerial(std::uint64_t headerEnd,
     return std::nullopt;
 }
 
-std::optional<std::string> CsvJournal::beginModule(std::string_view formSerial) {
+bool CsvJournal::beginModule(std::optional<SerialNumber>&) {
     // The path may lead to another file by now, one that is no journal.
     if ((!opened_ || !file_->stillAtPath()) && !open()) {
-        return std::nullopt;
+        return false;
     }
     if (!pending_.empty()) {
         if (!file_->append(pending_)) {
             opened_ = false;
-            fail(file_->problem());
-            return std::nullopt;
+            return fail(file_->problem());
         }
         pending_.clear();
     }
-    if (!file_->reserve(kLineRoom)) {
-        fail(file_->problem());
-        return std::nullopt;
-    }
-    return std::string(formSerial);
+    // The form's number stands.
+    return file_->reserve(kLineRoom) || fail(file_->problem());
 }
 
 bool CsvJournal::finishModule(const ModuleRecord& record) {

@@ -93,14 +93,14 @@ public:
     // header) and finds the last module written successfully, reading from
     // the end.
     bool open() override;
-    std::optional<std::string> resumeSerial() const override { return resume_; }
+    std::optional<SerialNumber> resumeSerial() const override { return resume_; }
 
     // Takes the form's number. Fails when the file cannot be opened, when a
     // line that failed before still cannot be appended, or when there is no
     // room for the module's line: the module is then never written. A
     // journal whose path leads elsewhere now is opened afresh and checked as
     // at the start.
-    std::optional<std::string> beginModule(std::string_view formSerial) override;
+    bool beginModule(std::optional<SerialNumber>& serial) override;
 
     // Appends the line and flushes it to disk. A line that fails is kept and
     // appended first when the next module begins.
@@ -110,12 +110,12 @@ public:
 
 private:
     bool fail(std::string problem);
-    std::optional<std::string> findResumeSerial(std::uint64_t headerEnd, std::uint64_t size);
+    std::optional<SerialNumber> findResumeSerial(std::uint64_t headerEnd, std::uint64_t size);
 
     std::unique_ptr<JournalFile> file_;
     CsvJournalTexts texts_;
     bool opened_ = false;
-    std::optional<std::string> resume_;
+    std::optional<SerialNumber> resume_;
     std::string pending_;
     std::string problem_;
 };

@@ -7,7 +7,6 @@
 #include <vector>
 
 #include "config/config_block.hpp"
-#include "config/field_codec.hpp"
 #include "config/utf8_text.hpp"
 #include "production/database_uri.hpp"
 
@@ -86,7 +85,6 @@ constexpr const char* kLockLine = "SELECT next_serial FROM dl250t_line WHERE lin
 // then ends with the row as the station before left it.
 constexpr const char* kBegin = "BEGIN ISOLATION LEVEL READ COMMITTED";
 
-constexpr std::uint64_t kSerialModulus = std::uint64_t{1} << 48;
 constexpr std::string_view kReplacement = "\xEF\xBF\xBD";  // U+FFFD
 
 std::string seconds(milliseconds time) {
@@ -136,60 +134,18 @@ std::string applicationName(std::string_view line) {
     return name;
 }
 
-// Exactly six bytes of two uppercase hex digits, separated by single blanks.
-std::optional<std::uint64_t> serialNumberOf(std::string_view text) {
-    if (text.size() != 17) {
-        return std::nullopt;
-    }
-    std::uint64_t number = 0;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        const char c = text[i];
-        if (i % 3 == 2) {
-            if (c != ' ') {
-                return std::nullopt;
-            }
-            continue;
-        }
-        int digit = 0;
-        if (c >= '0' && c <= '9') {
-            digit = c - '0';
-        } else if (c >= 'A' && c <= 'F') {
-            digit = c - 'A' + 10;
-        } else {
-            return std::nullopt;
-        }
-        number = number << 4 | static_cast<std::uint64_t>(digit);
-    }
-    return number;
-}
-
-// The number of a text as the form reads it (hex byte text, tolerantly).
-std::uint64_t formSerialNumber(std::string_view text) {
-    ConfigBlock block;
-    encodeSerialText(block, text);
-    return serialNumberOf(decodeSerialText(block)).value_or(0);
-}
-
-std::string serialText(std::uint64_t number) {
-    ConfigBlock block;
-    for (std::size_t i = 0; i < block::kSerialSize; ++i) {
-        block[block::kSerial + block::kSerialSize - 1 - i] =
-            static_cast<std::uint8_t>(number >> (8 * i) & 0xFF);
-    }
-    return decodeSerialText(block);
-}
-
-std::optional<std::uint64_t> numberIn(const std::optional<std::string>& text) {
+// A number as the database hands it back, when it is one of 48 bits.
+std::optional<SerialNumber> numberIn(const std::optional<std::string>& text) {
     if (!text) {
         return std::nullopt;
     }
     std::uint64_t number = 0;
     const char* end = text->data() + text->size();
     const auto [stop, error] = std::from_chars(text->data(), end, number);
-    if (error != std::errc{} || stop != end || number >= kSerialModulus) {
+    if (error != std::errc{} || stop != end || number >= SerialNumber::kLimit) {
         return std::nullopt;
     }
-    return number;
+    return SerialNumber(number);
 }
 
 // The time as the database takes it: UTC to the microsecond.
@@ -389,16 +345,11 @@ bool DatabaseJournal::createTables() {
 
 bool DatabaseJournal::findLine() {
     lineExists_ = false;
-    std::optional<std::uint64_t> start;
-    if (settings_.startSerial) {
-        start = formSerialNumber(*settings_.startSerial);
-    }
-    const std::optional<std::string>& made =
-        settings_.startSerial ? settings_.startSerial : settings_.newLineSerial;
+    const std::optional<SerialNumber> start = settings_.startSerial;
+    const std::optional<SerialNumber>& made = start ? start : settings_.newLineSerial;
     if (made) {
         const DatabaseAnswer created =
-            run(kCreateLine, {settings_.line, std::to_string(formSerialNumber(*made))},
-                kLockAnswerTime);
+            run(kCreateLine, {settings_.line, std::to_string(made->value())}, kLockAnswerTime);
         if (!created.done()) {
             return failAndDisconnect("cannot create the line: " + whyNot(created, kLockAnswerTime));
         }
@@ -414,13 +365,13 @@ bool DatabaseJournal::findLine() {
             return failAndDisconnect("the line's next serial number is not a 48-bit number");
         }
         lineExists_ = true;
-        resume_ = serialText(*next);
+        resume_ = next;
     }
-    if (start && (!lineExists_ || resume_ != serialText(*start))) {
-        const std::string next = resume_.value_or("?");
+    if (start && (!lineExists_ || resume_ != start)) {
+        const std::string next = resume_ ? resume_->text() : std::string("?");
         resume_.reset();
         return failAndDisconnect("the line goes on at serial number " + next + ", not at " +
-                                 serialText(*start) +
+                                 start->text() +
                                  " as --serial asks; leave out --serial to carry on from there");
     }
     return true;
@@ -453,44 +404,39 @@ bool DatabaseJournal::beginTransaction() {
     return true;
 }
 
-std::optional<std::string> DatabaseJournal::beginModule(std::string_view formSerial) {
+bool DatabaseJournal::beginModule(std::optional<SerialNumber>& serial) {
     if (moduleOpen_) {
-        failAndDisconnect("a module was begun before the one in hand was finished");
-        return std::nullopt;
+        return failAndDisconnect("a module was begun before the one in hand was finished");
     }
     if (!beginTransaction()) {
-        return std::nullopt;
+        return false;
     }
     moduleOpen_ = true;
-    if (formSerial.empty()) {
-        return std::string();  // a module only read takes no number
+    if (!serial) {
+        return true;  // a module only read takes no number
     }
     if (!lineExists_) {
         const DatabaseAnswer created =
-            run(kCreateLine, {settings_.line, std::to_string(formSerialNumber(formSerial))},
-                kLockAnswerTime);
+            run(kCreateLine, {settings_.line, std::to_string(serial->value())}, kLockAnswerTime);
         if (!created.done()) {
-            failAndDisconnect("cannot create the line: " + whyNot(created, kLockAnswerTime));
-            return std::nullopt;
+            return failAndDisconnect("cannot create the line: " + whyNot(created, kLockAnswerTime));
         }
     }
     const DatabaseAnswer locked = run(kLockLine, {settings_.line}, kLockAnswerTime);
     if (!locked.done()) {
-        failAndDisconnect("cannot take the line's serial number: " +
-                          whyNot(locked, kLockAnswerTime));
-        return std::nullopt;
+        return failAndDisconnect("cannot take the line's serial number: " +
+                                 whyNot(locked, kLockAnswerTime));
     }
     if (locked.rows.size() != 1 || locked.rows[0].empty()) {
-        failAndDisconnect("the line is no longer in the database");
-        return std::nullopt;
+        return failAndDisconnect("the line is no longer in the database");
     }
     held_ = numberIn(locked.rows[0][0]);
     if (!held_) {
-        failAndDisconnect("the line's next serial number is not a 48-bit number");
-        return std::nullopt;
+        return failAndDisconnect("the line's next serial number is not a 48-bit number");
     }
     lineExists_ = true;
-    return serialText(*held_);
+    serial = held_;
+    return true;
 }
 
 bool DatabaseJournal::finishModule(const ModuleRecord& record) {
@@ -498,10 +444,11 @@ bool DatabaseJournal::finishModule(const ModuleRecord& record) {
         return fail("no module was begun");
     }
     const bool written = held_ && record.outcome == Outcome::ModuleWritten && record.crc;
-    const std::optional<std::uint64_t> number = serialNumberOf(record.serial);
+    const std::optional<SerialNumber>& number = record.serial;
     if (written && number != held_) {
-        return failAndDisconnect("the module stored serial number " + record.serial +
-                                 ", not the line's " + serialText(*held_));
+        return failAndDisconnect("the module stored serial number " +
+                                 (number ? number->text() : std::string("-")) +
+                                 ", not the line's " + held_->text());
     }
     const std::string moduleName =
         settings_.moduleText ? settings_.moduleText(record.moduleName) : record.moduleName;
@@ -512,8 +459,9 @@ bool DatabaseJournal::finishModule(const ModuleRecord& record) {
         {"port", "", databaseText(record.port)},
         {"module", "", databaseText(moduleName)},
         {"version", "", databaseText(record.moduleVersion)},
-        {"serial", "", databaseText(record.serial)},
-        {"serial_number", "bigint", number ? std::optional(std::to_string(*number)) : std::nullopt},
+        {"serial", "", number ? number->text() : std::string()},
+        {"serial_number", "bigint",
+         number ? std::optional(std::to_string(number->value())) : std::nullopt},
         {"outcome", "",
          databaseText(isSuccess(record.outcome) ? std::string_view("ok")
                                                 : outcomeText(record.outcome))},
@@ -526,7 +474,7 @@ bool DatabaseJournal::finishModule(const ModuleRecord& record) {
         parameters.push_back(value.text);
     }
     if (written) {
-        parameters.emplace_back(std::to_string((*held_ + 1) % kSerialModulus));
+        parameters.emplace_back(std::to_string(held_->next().value()));
     }
     const DatabaseAnswer added = run(insertStatement(row, written), parameters, kAnswerTime);
     if (!added.done() || added.affected != 1) {

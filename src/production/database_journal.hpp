@@ -34,13 +34,13 @@ public:
         std::string uri;  // a connection URI
         std::string line;
         // A new line starts here; an existing line must be here already.
-        std::optional<std::string> startSerial = {};
+        std::optional<SerialNumber> startSerial = {};
         // Where a line that is new starts when no start number is asked for:
         // the number the program starts at without a journal. The line is
         // then made when the journal opens, so that every station shows the
         // line's number from its start. Without it, a new line is made at
         // the number of its first module.
-        std::optional<std::string> newLineSerial = {};
+        std::optional<SerialNumber> newLineSerial = {};
         std::string station = {};  // the machine's name
         // A module's own bytes as UTF-8; when not given, bytes that are not
         // UTF-8 become U+FFFD.
@@ -61,14 +61,14 @@ public:
     bool open() override;
     // The line's next serial number when it opened; nothing for a line that
     // is not made yet.
-    std::optional<std::string> resumeSerial() const override { return resume_; }
+    std::optional<SerialNumber> resumeSerial() const override { return resume_; }
 
-    // Begins the module's transaction. Unless the module is only read (an
-    // empty form number), creates the line at the form's number when it is
+    // Begins the module's transaction. Unless the module is only read (no
+    // form number), creates the line at the form's number when it is
     // new, waits for the line's row and returns its number: the database's
     // number wins over the form's. A connection lost while the station sat
     // between two modules (a server restarted) is made again, once.
-    std::optional<std::string> beginModule(std::string_view formSerial) override;
+    bool beginModule(std::optional<SerialNumber>& serial) override;
 
     // Adds the module's row, advances the line for a module written
     // successfully with the number handed out, and commits.
@@ -94,9 +94,9 @@ private:
     bool opened_ = false;
     bool lineExists_ = false;
     bool moduleOpen_ = false;
-    std::optional<std::string> resume_;
+    std::optional<SerialNumber> resume_;
     // The number handed out to the module in hand.
-    std::optional<std::uint64_t> held_;
+    std::optional<SerialNumber> held_;
     std::string problem_;
 };
 

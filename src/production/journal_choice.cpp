@@ -66,9 +66,9 @@ std::unique_ptr<ProductionJournal> makeProductionJournal(const JournalChoice& ch
                                                 .moduleText = choice.moduleText,
                                             });
     }
-    std::optional<std::string> newLineSerial = choice.newLineSerial;
+    std::optional<SerialNumber> newLineSerial = choice.newLineSerial;
     if (!newLineSerial && backends.secondsSince1970) {
-        newLineSerial = defaultSerialText(backends.secondsSince1970());
+        newLineSerial = SerialNumber::fromText(defaultSerialText(backends.secondsSince1970()));
     }
     return std::make_unique<DatabaseJournal>(DatabaseJournal::Settings{
         .uri = choice.journal,

@@ -28,13 +28,13 @@ struct JournalChoice {
     std::optional<std::string> line = {};
     // The serial number asked for. A database line that is new starts there;
     // one that exists must be there already, else the journal does not open.
-    std::optional<std::string> startSerial = {};
+    std::optional<SerialNumber> startSerial = {};
     // A module's own bytes as UTF-8 (see CsvJournalTexts).
     std::function<std::string(std::string_view)> moduleText = {};
     // Where a database line that is new starts when no start number is asked
     // for; when not given, where the window starts (its default from the
     // time).
-    std::optional<std::string> newLineSerial = {};
+    std::optional<SerialNumber> newLineSerial = {};
 };
 
 // What the system the program runs on provides for its journals.

@@ -11,7 +11,8 @@ namespace dl250t {
 
 Outcome ModuleReader::read(std::string_view port, ConfigBlock& block,
                            const std::function<bool(const ConfigBlock&)>& keep) {
-    if (journal_ != nullptr && !journal_->beginModule("")) {
+    std::optional<SerialNumber> none;
+    if (journal_ != nullptr && !journal_->beginModule(none)) {
         reporter_.report(Outcome::JournalFailed);
         return Outcome::JournalFailed;
     }
@@ -40,7 +41,7 @@ Outcome ModuleReader::readModule(std::string_view port, ConfigBlock& block, Modu
     }
     record.moduleName = identityName(block);
     record.moduleVersion = identityVersion(block);
-    record.serial = SerialNumber::fromBlock(block).text();
+    record.serial = SerialNumber::fromBlock(block);
     if (!verify_) {
         return read;
     }

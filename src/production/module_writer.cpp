@@ -19,12 +19,12 @@ Outcome ModuleWriter::write(std::string_view port, SerialNumber serial, ConfigBl
     if (journal_ != nullptr) {
         // A journal that cannot take the module's line stops the module
         // before it is touched.
-        const auto taken = journal_->beginModule(serial.text());
-        if (!taken) {
+        std::optional<SerialNumber> taken = serial;
+        if (!journal_->beginModule(taken) || !taken) {
             reporter_.report(Outcome::JournalFailed);
             return Outcome::JournalFailed;
         }
-        serial = SerialNumber::fromText(*taken);
+        serial = *taken;
         if (steps.numberTaken) {
             steps.numberTaken(serial);
         }
@@ -33,7 +33,7 @@ Outcome ModuleWriter::write(std::string_view port, SerialNumber serial, ConfigBl
     ModuleRecord record;
     record.time = std::chrono::system_clock::now();
     record.port = std::string(port);
-    record.serial = serial.text();
+    record.serial = serial;
     const auto started = std::chrono::steady_clock::now();
     Steps numbered = steps;
     numbered.encode = [&steps, serial](ConfigBlock& target) {
@@ -81,7 +81,7 @@ Outcome ModuleWriter::writeModule(std::string_view port, ConfigBlock& block, Con
         reporter_);
     if (encoded) {
         // Stamped by now: the block as it went to the module.
-        record.serial = SerialNumber::fromBlock(block).text();
+        record.serial = SerialNumber::fromBlock(block);
         record.crc = static_cast<std::uint16_t>(block[block::kCrc] | block[block::kCrc + 1] << 8);
     }
     if (written != Outcome::ModuleWritten || !verify_) {

@@ -4,9 +4,9 @@
 #include <cstdint>
 #include <optional>
 #include <string>
-#include <string_view>
 
 #include "config/outcome.hpp"
+#include "production/serial_number.hpp"
 
 namespace dl250t {
 
@@ -22,9 +22,9 @@ struct ModuleRecord {
     // not be UTF-8.
     std::string moduleName;
     std::string moduleVersion;
-    // Hex byte text: the number stored on success, else the one the module
-    // was to get.
-    std::string serial;
+    // The number stored on success, else the one the module was to get; none
+    // for a read that found no module.
+    std::optional<SerialNumber> serial;
     Outcome outcome = Outcome::ModuleWritten;
     // Whether the block was read back: a failed read-back is its outcome and
     // leaves this at NotAsked.
@@ -47,17 +47,17 @@ public:
     virtual bool open() = 0;
 
     // After a successful open: the serial number after that of the last
-    // module written successfully, as hex byte text; nothing when the journal
-    // has no such module.
-    virtual std::optional<std::string> resumeSerial() const = 0;
+    // module written successfully; nothing when the journal has no such
+    // module.
+    virtual std::optional<SerialNumber> resumeSerial() const = 0;
 
-    // Before a module is touched: the serial number it is to get, given the
-    // one the form shows (a journal whose stations share a line's numbering
-    // answers with the line's number instead). An empty form number is a
-    // module that is only read and takes no number. Nothing, with problem()
-    // saying why, when the journal cannot take the module's line; then no
-    // module may be written and finishModule is not called.
-    virtual std::optional<std::string> beginModule(std::string_view formSerial) = 0;
+    // Before a module is touched. `serial` comes in as the number the form
+    // shows, none for a module that is only read and takes no number, and
+    // goes out as the number the module is to get (a journal whose stations
+    // share a line's numbering answers with the line's number). False, with
+    // problem() saying why, when the journal cannot take the module's line;
+    // then no module may be written and finishModule is not called.
+    virtual bool beginModule(std::optional<SerialNumber>& serial) = 0;
 
     // Records how the module begun last ended. False, with problem() saying
     // why, when the line could not be recorded.

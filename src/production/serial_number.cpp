@@ -35,6 +35,29 @@ SerialNumber SerialNumber::fromText(std::string_view text) {
     return fromBytes(bytes);
 }
 
+std::optional<SerialNumber> SerialNumber::fromExactText(std::string_view text) {
+    constexpr std::size_t kLength = 3 * block::kSerialSize - 1;
+    if (text.size() != kLength) {
+        return std::nullopt;
+    }
+    std::uint64_t value = 0;
+    for (std::size_t i = 0; i < kLength; ++i) {
+        const char c = text[i];
+        if (i % 3 == 2) {
+            if (c != ' ') {
+                return std::nullopt;
+            }
+            continue;
+        }
+        const bool digit = c >= '0' && c <= '9';
+        if (!digit && !(c >= 'A' && c <= 'F')) {
+            return std::nullopt;
+        }
+        value = value << 4 | static_cast<std::uint64_t>(digit ? c - '0' : c - 'A' + 10);
+    }
+    return SerialNumber(value);
+}
+
 SerialNumber SerialNumber::fromBlock(const ConfigBlock& block) {
     SerialBytes bytes{};
     std::copy_n(block.bytes.begin() + block::kSerial, bytes.size(), bytes.begin());

@@ -2,6 +2,7 @@
 
 #include <compare>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -26,6 +27,9 @@ public:
     // bytes.
     static SerialNumber fromText(std::string_view text);
     static SerialNumber fromBlock(const ConfigBlock& block);
+    // Only the text that text() writes ("00 00 00 00 50 00": six bytes of two
+    // uppercase hex digits, single blanks between them), as journals keep it.
+    static std::optional<SerialNumber> fromExactText(std::string_view text);
 
     constexpr std::uint64_t value() const { return value_; }
     // Hex byte text, as the form shows it.

@@ -20,11 +20,10 @@ std::optional<Outcome> Station::handle(const PortEvent& event,
         .encode = encode_,
         .recorded =
             [&](const ModuleRecord& record) {
-                const bool written = record.outcome == Outcome::ModuleWritten;
-                if (written) {
+                if (record.outcome == Outcome::ModuleWritten && record.serial) {
                     // The next module gets the number after this one, even
                     // when the line could not be recorded: this one is taken.
-                    const SerialNumber stored = SerialNumber::fromText(record.serial);
+                    const SerialNumber stored = *record.serial;
                     next_ = stored.next();
                     tally_.first = tally_.first.value_or(stored);
                     tally_.last = stored;

@@ -78,8 +78,8 @@ std::optional<std::string> strictSerialText(std::string_view text) {
 // The journal of the command line; the start number goes to a database
 // line, which must agree with it.
 std::unique_ptr<ProductionJournal> openJournal(const ModuleArgs& args,
-                                               std::optional<std::string> startSerial,
-                                               std::optional<std::string> newLineSerial = {}) {
+                                               std::optional<SerialNumber> startSerial,
+                                               std::optional<SerialNumber> newLineSerial = {}) {
     return makeProductionJournal({
         .journal = *args.journal,
         .line = args.line,
@@ -172,6 +172,10 @@ int prepareLine(const ModuleArgs& args, SerialStart start, std::ostream& err, Pr
         err << outcomeText(*failure) << '\n';
         return exitStatusFor(*failure);
     }
+    std::optional<SerialNumber> startSerial;
+    if (args.serial) {
+        startSerial = SerialNumber::fromText(*args.serial);
+    }
     line.settings = std::make_unique<LineSettings>(
         loaded.block, [&err](std::string_view warning) { err << warning << '\n'; },
         std::string(kProgramName));
@@ -181,17 +185,17 @@ int prepareLine(const ModuleArgs& args, SerialStart start, std::ostream& err, Pr
             : SerialNumber::fromText(defaultSerialText(SystemClock().secondsSince1970()));
     if (args.journal) {
         // A line that is new starts where the command would start without it.
-        line.journal = openJournal(args, args.serial, line.firstSerial.text());
+        line.journal = openJournal(args, startSerial, line.firstSerial);
         if (!line.journal->open()) {
             err << outcomeText(Outcome::JournalFailed) << '\n' << line.journal->problem() << '\n';
             return kExitJournalFailed;
         }
         if (const auto next = line.journal->resumeSerial()) {
-            line.firstSerial = SerialNumber::fromText(*next);
+            line.firstSerial = *next;
         }
     }
-    if (args.serial) {
-        line.firstSerial = SerialNumber::fromText(*args.serial);
+    if (startSerial) {
+        line.firstSerial = *startSerial;
     }
     return kExitOk;
 }
@@ -260,8 +264,8 @@ int writeModule(const std::vector<std::string>& args, std::ostream& out, std::os
                      });
     if (written == Outcome::JournalFailed) {
         err << line.journal->problem() << '\n';
-        if (record && isSuccess(record->outcome)) {
-            err << "the module was written with serial number " << record->serial
+        if (record && isSuccess(record->outcome) && record->serial) {
+            err << "the module was written with serial number " << record->serial->text()
                 << " but its line is not in the journal\n";
         }
         return kExitJournalFailed;
@@ -270,8 +274,8 @@ int writeModule(const std::vector<std::string>& args, std::ostream& out, std::os
         return exitStatusFor(written);
     }
     out << outcomeText(written) << '\n';
-    out << "serial number stored: " << record->serial << '\n';
-    out << "next serial number: " << SerialNumber::fromText(record->serial).next().text() << '\n';
+    out << "serial number stored: " << record->serial->text() << '\n';
+    out << "next serial number: " << record->serial->next().text() << '\n';
     return kExitOk;
 }
 

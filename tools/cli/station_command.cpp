@@ -79,7 +79,9 @@ int runStation(const std::vector<std::string>& args, std::ostream& out, std::ost
                                         const bool written = isSuccess(record.outcome);
                                         out << localTimeText(record.time) << ' ' << record.port
                                             << ' ' << outcomeText(record.outcome) << ' '
-                                            << (written ? record.serial : "-") << '\n'
+                                            << (written && record.serial ? record.serial->text()
+                                                                         : std::string("-"))
+                                            << '\n'
                                             << std::flush;
                                     },
                             });

@@ -12,6 +12,7 @@
 #include "config/config_file.hpp"
 #include "config/field_codec.hpp"
 #include "platform/system_files.hpp"
+#include "support/journal_serials.hpp"
 #include "support/outcome_printer.hpp"
 #include "support/recording_prompter.hpp"
 #include "support/scripted_serial_port.hpp"
@@ -26,10 +27,13 @@ namespace {
 const std::unique_ptr<FileStore> systemFiles = makeSystemFileStore();
 FileStore& files = *systemFiles;
 
+using testing::beginWith;
 using ::testing::ElementsAre;
 using testing::RecordingPrompter;
+using testing::resumeText;
 using testing::ScriptedPortFactory;
 using testing::ScriptedReply;
+using testing::serialOf;
 using testing::TempDir;
 
 class FakeHost final : public WindowHost {
@@ -524,13 +528,15 @@ TEST_F(DialogFixture, SystemMenuAboutAndAccept) {
 class FakeJournal final : public ProductionJournal {
 public:
     bool open() override { return opens; }
-    std::optional<std::string> resumeSerial() const override { return resume; }
-    std::optional<std::string> beginModule(std::string_view formSerial) override {
-        begun.emplace_back(formSerial);
-        if (!takesLines) {
-            return std::nullopt;
+    std::optional<SerialNumber> resumeSerial() const override {
+        return resume ? serialOf(*resume) : std::nullopt;
+    }
+    bool beginModule(std::optional<SerialNumber>& serial) override {
+        begun.push_back(serial ? serial->text() : std::string());
+        if (handsOut) {
+            serial = serialOf(*handsOut);
         }
-        return handsOut ? *handsOut : std::string(formSerial);
+        return takesLines;
     }
     bool finishModule(const ModuleRecord& record) override {
         records.push_back(record);
@@ -582,7 +588,7 @@ TEST_F(JournalFixture, EveryWriteIsRecordedAndObservedWithWhatWasSent) {
     EXPECT_EQ(written.port, "COM5");
     EXPECT_EQ(written.moduleName, "Lorandix AMR Ver Moudle N 23306");
     EXPECT_EQ(written.moduleVersion, "2.3");
-    EXPECT_EQ(written.serial, "00 00 00 00 00 FF");
+    EXPECT_EQ(written.serial, serialOf("00 00 00 00 00 FF"));
     EXPECT_EQ(written.outcome, Outcome::ModuleWritten);
     EXPECT_EQ(written.verify, ModuleRecord::Verify::NotAsked);
     EXPECT_EQ(written.crc, crcOf(sent));
@@ -590,7 +596,7 @@ TEST_F(JournalFixture, EveryWriteIsRecordedAndObservedWithWhatWasSent) {
 
     const ModuleRecord& silent = journal.records[1];
     EXPECT_EQ(silent.outcome, Outcome::ResponseTimeout);
-    EXPECT_EQ(silent.serial, "00 00 00 00 01 00") << "the number it was to get";
+    EXPECT_EQ(silent.serial, serialOf("00 00 00 00 01 00")) << "the number it was to get";
     EXPECT_EQ(silent.moduleName, "");
     EXPECT_EQ(silent.crc, std::nullopt) << "no block was sent";
     EXPECT_EQ(observed.size(), 2u);
@@ -635,7 +641,7 @@ TEST_F(JournalFixture, JournalThatHandsOutNumbersDecidesTheModulesNumber) {
     scriptWrite();
     EXPECT_EQ(journaled.write(), Outcome::ModuleWritten);
     EXPECT_EQ(decodeSerialText(lastWrittenBlock()), "00 00 00 00 10 00");
-    EXPECT_EQ(journal.records.at(0).serial, "00 00 00 00 10 00");
+    EXPECT_EQ(journal.records.at(0).serial, serialOf("00 00 00 00 10 00"));
     EXPECT_EQ(view.text(ctl::Serial), "00 00 00 00 10 01");
 }
 

@@ -12,14 +12,18 @@
 #include <atomic>
 #include <thread>
 
+#include "support/journal_serials.hpp"
 #include "support/outcome_printer.hpp"
 #include "support/test_database.hpp"
 
 namespace dl250t {
 namespace {
 
+using testing::beginWith;
 using ::testing::ElementsAre;
 using ::testing::HasSubstr;
+using testing::resumeText;
+using testing::serialOf;
 
 struct PostgresJournalTest : testing::DatabaseTest {
     std::unique_ptr<DatabaseJournal> journal(std::optional<std::string> start = std::nullopt,
@@ -28,8 +32,8 @@ struct PostgresJournalTest : testing::DatabaseTest {
         return std::make_unique<DatabaseJournal>(DatabaseJournal::Settings{
             .uri = uri,
             .line = line,
-            .startSerial = std::move(start),
-            .newLineSerial = std::move(newLine),
+            .startSerial = start ? serialOf(*start) : std::nullopt,
+            .newLineSerial = newLine ? serialOf(*newLine) : std::nullopt,
             .station = "bench-2",
             .moduleText = {},
             .connector = [] { return makePostgresConnection(); },
@@ -70,7 +74,7 @@ ModuleRecord writtenModule(const std::string& serial, Outcome outcome = Outcome:
     record.port = "COM5";
     record.moduleName = "Lorandix AMR Ver Moudle N 23306";
     record.moduleVersion = "2.3";
-    record.serial = serial;
+    record.serial = serialOf(serial);
     record.outcome = outcome;
     record.milliseconds = 137;
     record.crc = 0x264A;
@@ -82,29 +86,29 @@ ModuleRecord writtenModule(const std::string& serial, Outcome outcome = Outcome:
 TEST_F(PostgresJournalTest, ModulesTakeTheLinesNumberAndOnlyThoseWrittenUseItUp) {
     const auto station = journal("00 00 00 00 01 00");
     ASSERT_TRUE(station->open()) << station->problem();
-    EXPECT_EQ(station->resumeSerial(), "00 00 00 00 01 00");
+    EXPECT_EQ(resumeText(*station), "00 00 00 00 01 00");
 
-    EXPECT_EQ(station->beginModule("00 00 00 00 77 77"), "00 00 00 00 01 00");
+    EXPECT_EQ(beginWith(*station, "00 00 00 00 77 77"), "00 00 00 00 01 00");
     ASSERT_TRUE(station->finishModule(writtenModule("00 00 00 00 01 00")));
 
-    EXPECT_EQ(station->beginModule("00 00 00 00 01 01"), "00 00 00 00 01 01");
+    EXPECT_EQ(beginWith(*station, "00 00 00 00 01 01"), "00 00 00 00 01 01");
     ModuleRecord silent = writtenModule("00 00 00 00 01 01", Outcome::ResponseTimeout);
     silent.moduleName.clear();
     silent.moduleVersion.clear();
     silent.crc.reset();
     ASSERT_TRUE(station->finishModule(silent));
 
-    EXPECT_EQ(station->beginModule("00 00 00 00 01 01"), "00 00 00 00 01 01");
+    EXPECT_EQ(beginWith(*station, "00 00 00 00 01 01"), "00 00 00 00 01 01");
     ModuleRecord mismatch = writtenModule("00 00 00 00 01 01", Outcome::ModuleVerifyFailed);
     mismatch.verify = ModuleRecord::Verify::Mismatch;
     ASSERT_TRUE(station->finishModule(mismatch));
 
-    EXPECT_EQ(station->beginModule(""), "") << "a read";
+    EXPECT_EQ(beginWith(*station, ""), "") << "a read";
     ModuleRecord read = writtenModule("00 00 00 00 00 09", Outcome::ModuleRead);
     read.crc.reset();
     ASSERT_TRUE(station->finishModule(read));
 
-    EXPECT_EQ(station->beginModule("00 00 00 00 01 01"), "00 00 00 00 01 01");
+    EXPECT_EQ(beginWith(*station, "00 00 00 00 01 01"), "00 00 00 00 01 01");
     ModuleRecord verified = writtenModule("00 00 00 00 01 01");
     verified.verify = ModuleRecord::Verify::Ok;
     ASSERT_TRUE(station->finishModule(verified));
@@ -151,7 +155,7 @@ TEST_F(PostgresJournalTest, StartNumberMakesANewLineAndMustAgreeWithAnExistingOn
         SCOPED_TRACE(c.name);
         const auto station = journal(c.start);
         EXPECT_EQ(station->open(), c.opens) << station->problem();
-        EXPECT_EQ(station->resumeSerial(), c.resume);
+        EXPECT_EQ(resumeText(*station), c.resume);
         if (!c.opens) {
             EXPECT_THAT(station->problem(),
                         HasSubstr("goes on at serial number 00 00 00 00 05 00, not at 00 00 00 "
@@ -160,8 +164,8 @@ TEST_F(PostgresJournalTest, StartNumberMakesANewLineAndMustAgreeWithAnExistingOn
     }
     const auto other = journal();
     ASSERT_TRUE(other->open()) << other->problem();
-    EXPECT_EQ(other->resumeSerial(), "00 00 00 00 05 00");
-    EXPECT_EQ(journal(std::nullopt, "line 2")->resumeSerial(), std::nullopt) << "a line of its own";
+    EXPECT_EQ(resumeText(*other), "00 00 00 00 05 00");
+    EXPECT_EQ(resumeText(*journal(std::nullopt, "line 2")), std::nullopt) << "a line of its own";
 }
 
 // A line that is new is made by the first station that opens it, at that
@@ -172,9 +176,9 @@ TEST_F(PostgresJournalTest, NewLineIsMadeWhenTheFirstStationOpensAndOthersShowIt
     ASSERT_TRUE(first->open()) << first->problem();
     const auto second = journal(std::nullopt, "line new", "00 00 00 00 07 00");
     ASSERT_TRUE(second->open()) << second->problem();
-    EXPECT_EQ(first->resumeSerial(), "00 00 00 00 06 00");
-    EXPECT_EQ(second->resumeSerial(), "00 00 00 00 06 00");
-    EXPECT_EQ(second->beginModule("00 00 00 00 07 00"), "00 00 00 00 06 00");
+    EXPECT_EQ(resumeText(*first), "00 00 00 00 06 00");
+    EXPECT_EQ(resumeText(*second), "00 00 00 00 06 00");
+    EXPECT_EQ(beginWith(*second, "00 00 00 00 07 00"), "00 00 00 00 06 00");
 }
 
 // Stations that start at the same moment on a database without the tables
@@ -212,14 +216,14 @@ TEST_F(PostgresJournalTest, TablesAreMadeOnceWhenManyStationsOpenAtOnce) {
 TEST_F(PostgresJournalTest, ConnectionLostMidModuleLosesNoNumberAndTheNextModuleConnectsAgain) {
     const auto station = journal("00 00 00 00 02 00", "line lost");
     ASSERT_TRUE(station->open()) << station->problem();
-    ASSERT_EQ(station->beginModule("00 00 00 00 02 00"), "00 00 00 00 02 00");
+    ASSERT_EQ(beginWith(*station, "00 00 00 00 02 00"), "00 00 00 00 02 00");
     rows(
         "SELECT pg_terminate_backend(pid) FROM pg_stat_activity WHERE application_name = "
         "'dl250t line lost'");
     EXPECT_FALSE(station->finishModule(writtenModule("00 00 00 00 02 00")));
     EXPECT_THAT(station->problem(), HasSubstr("database journal, line \"line lost\""));
 
-    EXPECT_EQ(station->beginModule("00 00 00 00 02 00"), "00 00 00 00 02 00") << station->problem();
+    EXPECT_EQ(beginWith(*station, "00 00 00 00 02 00"), "00 00 00 00 02 00") << station->problem();
     EXPECT_TRUE(station->finishModule(writtenModule("00 00 00 00 02 00"))) << station->problem();
     EXPECT_THAT(rows("SELECT serial, outcome FROM dl250t_journal"),
                 ElementsAre(ElementsAre("00 00 00 00 02 00", "ok")));
@@ -231,7 +235,7 @@ TEST_F(PostgresJournalTest, ConnectionLostBetweenModulesIsMadeAgainForTheNextMod
     const auto station = journal("00 00 00 00 08 00", "line idle");
     ASSERT_TRUE(station->open()) << station->problem();
     endSessionsOf("line idle");
-    EXPECT_EQ(station->beginModule("00 00 00 00 08 00"), "00 00 00 00 08 00") << station->problem();
+    EXPECT_EQ(beginWith(*station, "00 00 00 00 08 00"), "00 00 00 00 08 00") << station->problem();
     EXPECT_TRUE(station->finishModule(writtenModule("00 00 00 00 08 00"))) << station->problem();
     EXPECT_THAT(rows("SELECT next_serial FROM dl250t_line WHERE line = 'line idle'"),
                 ElementsAre(ElementsAre("2049")));
@@ -249,7 +253,7 @@ TEST(PostgresConnection, MissingClientLibraryFailsTheJournalAndNamesItsPackage) 
     EXPECT_THAT(journal.problem(),
                 HasSubstr("cannot connect: the PostgreSQL client library cannot be loaded"));
     EXPECT_THAT(journal.problem(), HasSubstr("on Debian, the package libpq5"));
-    EXPECT_EQ(journal.beginModule("00 00 00 00 01 00"), std::nullopt);
+    EXPECT_EQ(beginWith(journal, "00 00 00 00 01 00"), std::nullopt);
 }
 
 // A server that stops answering in the middle of a module (its process is
@@ -259,7 +263,7 @@ TEST(PostgresConnection, MissingClientLibraryFailsTheJournalAndNamesItsPackage) 
 TEST_F(PostgresJournalTest, ServerThatStopsAnsweringFailsTheModuleInsteadOfHangingIt) {
     const auto station = journal("00 00 00 00 03 00", "line stalled");
     ASSERT_TRUE(station->open()) << station->problem();
-    ASSERT_EQ(station->beginModule("00 00 00 00 03 00"), "00 00 00 00 03 00");
+    ASSERT_EQ(beginWith(*station, "00 00 00 00 03 00"), "00 00 00 00 03 00");
     const std::vector<pid_t> backends = backendsOf("line stalled");
     ASSERT_EQ(backends.size(), 1u);
     if (kill(backends[0], SIGSTOP) != 0) {
@@ -272,7 +276,7 @@ TEST_F(PostgresJournalTest, ServerThatStopsAnsweringFailsTheModuleInsteadOfHangi
 
     const auto next = journal(std::nullopt, "line stalled");
     ASSERT_TRUE(next->open()) << next->problem();
-    EXPECT_EQ(next->beginModule("00 00 00 00 00 00"), "00 00 00 00 03 00") << next->problem();
+    EXPECT_EQ(beginWith(*next, "00 00 00 00 00 00"), "00 00 00 00 03 00") << next->problem();
 }
 
 }  // namespace

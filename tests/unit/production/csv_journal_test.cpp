@@ -5,12 +5,16 @@
 
 #include <memory>
 
+#include "support/journal_serials.hpp"
 #include "support/outcome_printer.hpp"
 
 namespace dl250t {
 namespace {
 
+using testing::beginWith;
 using ::testing::ElementsAre;
+using testing::resumeText;
+using testing::serialOf;
 
 constexpr std::string_view kHeader =
     "time,station,port,module,version,serial,outcome,verify,milliseconds,crc\r\n";
@@ -93,7 +97,7 @@ TEST(CsvJournal, RecordBecomesTheColumnsInOrder) {
     record.port = "COM7";
     record.moduleName = "Lorandix AMR Ver Moudle U \xC4\xA3\xBF\xE9";  // GB2312, not UTF-8
     record.moduleVersion = "1.6";
-    record.serial = "00 00 00 00 01 00";
+    record.serial = serialOf("00 00 00 00 01 00");
     record.outcome = Outcome::ModuleVerifyFailed;
     record.verify = ModuleRecord::Verify::Mismatch;
     record.milliseconds = 141;
@@ -134,7 +138,7 @@ TEST(CsvJournal, TextThatASpreadsheetWouldEvaluateIsWrittenAsText) {
         ModuleRecord record;
         record.port = "-";
         record.moduleName = module;
-        record.serial = "00 00 00 00 01 00";
+        record.serial = serialOf("00 00 00 00 01 00");
         record.crc = 0x1A2B;
         ASSERT_TRUE(journal.open() && journal.beginModule(record.serial));
         ASSERT_TRUE(journal.finishModule(record));
@@ -142,7 +146,7 @@ TEST(CsvJournal, TextThatASpreadsheetWouldEvaluateIsWrittenAsText) {
                   std::string(kHeader) + "-1," + cells + ",,00 00 00 00 01 00,ok,,0,1A2B\r\n");
         CsvJournal again = journalOn(file);
         ASSERT_TRUE(again.open());
-        EXPECT_EQ(again.resumeSerial(), "00 00 00 00 01 01");
+        EXPECT_EQ(resumeText(again), "00 00 00 00 01 01");
     }
 }
 
@@ -179,7 +183,7 @@ TEST(CsvJournal, ResumesAfterTheLastModuleWrittenSuccessfully) {
         MemoryFile file{.bytes = std::string(kHeader) + c.lines};
         CsvJournal journal = journalOn(file);
         ASSERT_TRUE(journal.open()) << journal.problem();
-        EXPECT_EQ(journal.resumeSerial(), c.resume);
+        EXPECT_EQ(resumeText(journal), c.resume);
     }
 }
 
@@ -203,7 +207,7 @@ TEST(CsvJournal, ResumeIsFoundWhereverThePiecesOfALongJournalBreak) {
                             line("00 00 00 00 07 00", "模块写入失败！", "", std::string(pad, 'm'))};
         CsvJournal journal = journalOn(file);
         ASSERT_TRUE(journal.open());
-        ASSERT_EQ(journal.resumeSerial(), "00 00 00 00 01 01") << "piece starts " << beyond;
+        ASSERT_EQ(resumeText(journal), "00 00 00 00 01 01") << "piece starts " << beyond;
     }
 }
 
@@ -212,7 +216,7 @@ TEST(CsvJournal, NewFileGetsTheHeaderAndOtherFilesAreRefused) {
     CsvJournal journal = journalOn(fresh);
     ASSERT_TRUE(journal.open());
     EXPECT_EQ(fresh.bytes, kHeader);
-    EXPECT_EQ(journal.resumeSerial(), std::nullopt);
+    EXPECT_EQ(resumeText(journal), std::nullopt);
 
     for (std::string bytes : {std::string("a,b\r\n"), std::string("no line break at all"),
                               std::string(kHeader.substr(5))}) {
@@ -221,7 +225,7 @@ TEST(CsvJournal, NewFileGetsTheHeaderAndOtherFilesAreRefused) {
         EXPECT_FALSE(refused.open());
         EXPECT_THAT(refused.problem(), ::testing::HasSubstr("not a production journal"));
         EXPECT_EQ(other.bytes, bytes) << "left as it was";
-        EXPECT_FALSE(refused.beginModule("00 00 00 00 00 01"));
+        EXPECT_FALSE(beginWith(refused, "00 00 00 00 00 01"));
     }
 }
 
@@ -232,23 +236,23 @@ TEST(CsvJournal, LineThatFailedIsAppendedBeforeTheNextModule) {
     CsvJournal journal = journalOn(file);
     ASSERT_TRUE(journal.open());
     ModuleRecord first;
-    first.serial = "00 00 00 00 01 00";
+    first.serial = serialOf("00 00 00 00 01 00");
     first.crc = 0x1234;
-    ASSERT_EQ(journal.beginModule("00 00 00 00 01 00"), "00 00 00 00 01 00");
+    ASSERT_EQ(beginWith(journal, "00 00 00 00 01 00"), "00 00 00 00 01 00");
 
     file.appends = false;
     EXPECT_FALSE(journal.finishModule(first));
     EXPECT_EQ(journal.problem(), "journal.csv: No space left on device");
-    EXPECT_FALSE(journal.beginModule("00 00 00 00 01 01"));
+    EXPECT_FALSE(beginWith(journal, "00 00 00 00 01 01"));
     EXPECT_EQ(file.bytes, kHeader);
 
     file.appends = true;
     file.reserves = false;
-    EXPECT_FALSE(journal.beginModule("00 00 00 00 01 01")) << "no room for the next line";
+    EXPECT_FALSE(beginWith(journal, "00 00 00 00 01 01")) << "no room for the next line";
     file.reserves = true;
-    EXPECT_TRUE(journal.beginModule("00 00 00 00 01 01"));
+    EXPECT_TRUE(beginWith(journal, "00 00 00 00 01 01"));
     ModuleRecord second = first;
-    second.serial = "00 00 00 00 01 01";
+    second.serial = serialOf("00 00 00 00 01 01");
     EXPECT_TRUE(journal.finishModule(second));
 
     const auto begin = file.bytes.find("00 00 00 00 01 00");
