@@ -1,12 +1,11 @@
 #pragma once
 
 #include <chrono>
-#include <functional>
 #include <memory>
 #include <string>
-#include <string_view>
 
 #include "production/csv_journal.hpp"
+#include "production/database_connection.hpp"
 
 namespace dl250t {
 
@@ -17,9 +16,12 @@ std::string localTimeText(std::chrono::system_clock::time_point time);
 // This machine's name, for the journal's station column.
 std::string hostName();
 
-// The CSV journal at `path` (UTF-8) on the system the program runs on.
-// `moduleText` turns a module's own bytes into UTF-8 (see CsvJournalTexts).
-std::unique_ptr<CsvJournal> makeCsvJournal(
-    const std::string& path, std::function<std::string(std::string_view)> moduleText = {});
+// The file beneath a CSV journal at `path` (UTF-8), through the calls of the
+// system the program runs on.
+std::unique_ptr<JournalFile> openJournalFile(const std::string& path);
+
+// Connections to a PostgreSQL database; none where the system has no
+// database client.
+DatabaseConnector databaseConnector();
 
 }  // namespace dl250t

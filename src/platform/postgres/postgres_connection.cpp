@@ -1,4 +1,5 @@
 #include "platform/postgres/postgres_connection.hpp"
+#include "platform/journal_files.hpp"
 
 #include <errno.h>
 #include <poll.h>
@@ -236,6 +237,14 @@ private:
 
 std::unique_ptr<DatabaseConnection> makePostgresConnection(std::string library) {
     return std::make_unique<PostgresConnection>(std::move(library));
+}
+
+}  // namespace dl250t
+
+namespace dl250t {
+
+DatabaseConnector databaseConnector() {
+    return [] { return makePostgresConnection(); };
 }
 
 }  // namespace dl250t

@@ -1,4 +1,4 @@
-#include "platform/win32/win32_journal_file.hpp"
+#include "platform/journal_files.hpp"
 
 #include <windows.h>
 
@@ -8,11 +8,41 @@
 #include <ctime>
 #include <optional>
 
-#include "platform/journal_files.hpp"
 #include "platform/win32/wide_text.hpp"
 #include "platform/win32/win32_file_store.hpp"
 
 namespace dl250t {
+
+// A journal file through the Win32 W calls. It is opened for appending only
+// (FILE_APPEND_DATA), so that each line lands at the end of the file whoever
+// else appends to it, and only when it is a disk file: a pipe or a device
+// would hang or swallow the lines. A line is one WriteFile under a lock on
+// the file, followed by FlushFileBuffers. Before a module is written the disk
+// must have room for its line. A link is followed to a file that exists, but
+// never creates one.
+class Win32JournalFile final : public JournalFile {
+public:
+    explicit Win32JournalFile(std::string path);
+    ~Win32JournalFile() override;
+    Win32JournalFile(const Win32JournalFile&) = delete;
+    Win32JournalFile& operator=(const Win32JournalFile&) = delete;
+
+    bool open(std::string_view header) override;
+    bool stillAtPath() const override;
+    std::optional<std::uint64_t> size() override;
+    std::optional<std::string> read(std::uint64_t offset, std::size_t maxBytes) override;
+    bool reserve(std::size_t bytes) override;
+    bool append(std::string_view bytes) override;
+    std::string problem() const override { return problem_; }
+
+private:
+    bool fail(std::string_view what, unsigned long error);
+    void close();
+
+    std::string path_;
+    void* file_ = nullptr;  // the open HANDLE, or nullptr
+    std::string problem_;
+};
 
 namespace {
 
@@ -309,14 +339,13 @@ std::string hostName() {
     return wideToUtf8(std::wstring_view(name.data(), length));
 }
 
-std::unique_ptr<CsvJournal> makeCsvJournal(
-    const std::string& path, std::function<std::string(std::string_view)> moduleText) {
-    return std::make_unique<CsvJournal>(std::make_unique<Win32JournalFile>(path),
-                                        CsvJournalTexts{
-                                            .station = hostName(),
-                                            .timeText = localTimeText,
-                                            .moduleText = std::move(moduleText),
-                                        });
+std::unique_ptr<JournalFile> openJournalFile(const std::string& path) {
+    return std::make_unique<Win32JournalFile>(path);
+}
+
+// CSV journals only: the Windows build has no database client.
+DatabaseConnector databaseConnector() {
+    return {};
 }
 
 }  // namespace dl250t
