@@ -343,16 +343,20 @@ bool DatabaseJournal::createTables() {
     return true;
 }
 
+bool DatabaseJournal::createLine(SerialNumber start) {
+    // Made once: a line that is there already keeps its number.
+    const DatabaseAnswer created =
+        run(kCreateLine, {settings_.line, std::to_string(start.value())}, kLockAnswerTime);
+    return created.done() ||
+           failAndDisconnect("cannot create the line: " + whyNot(created, kLockAnswerTime));
+}
+
 bool DatabaseJournal::findLine() {
     lineExists_ = false;
     const std::optional<SerialNumber> start = settings_.startSerial;
     const std::optional<SerialNumber>& made = start ? start : settings_.newLineSerial;
-    if (made) {
-        const DatabaseAnswer created =
-            run(kCreateLine, {settings_.line, std::to_string(made->value())}, kLockAnswerTime);
-        if (!created.done()) {
-            return failAndDisconnect("cannot create the line: " + whyNot(created, kLockAnswerTime));
-        }
+    if (made && !createLine(*made)) {
+        return false;
     }
     const DatabaseAnswer found = run(kFindLine, {settings_.line}, kAnswerTime);
     if (!found.done()) {
@@ -415,12 +419,8 @@ bool DatabaseJournal::beginModule(std::optional<SerialNumber>& serial) {
     if (!serial) {
         return true;  // a module only read takes no number
     }
-    if (!lineExists_) {
-        const DatabaseAnswer created =
-            run(kCreateLine, {settings_.line, std::to_string(serial->value())}, kLockAnswerTime);
-        if (!created.done()) {
-            return failAndDisconnect("cannot create the line: " + whyNot(created, kLockAnswerTime));
-        }
+    if (!lineExists_ && !createLine(*serial)) {
+        return false;
     }
     const DatabaseAnswer locked = run(kLockLine, {settings_.line}, kLockAnswerTime);
     if (!locked.done()) {

@@ -86,6 +86,8 @@ private:
     bool failAndDisconnect(std::string problem);
     bool connect();
     bool createTables();
+    // Makes the line at `start` unless it is there already.
+    bool createLine(SerialNumber start);
     bool findLine();
     bool beginTransaction();
 
