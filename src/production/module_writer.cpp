@@ -20,11 +20,11 @@ Outcome ModuleWriter::write(std::string_view port, SerialNumber serial, ConfigBl
         // A journal that cannot take the module's line stops the module
         // before it is touched.
         std::optional<SerialNumber> taken = serial;
-        if (!journal_->beginModule(taken) || !taken) {
+        if (!journal_->beginModule(taken)) {
             reporter_.report(Outcome::JournalFailed);
             return Outcome::JournalFailed;
         }
-        serial = *taken;
+        serial = taken.value_or(serial);
         if (steps.numberTaken) {
             steps.numberTaken(serial);
         }
