@@ -8,6 +8,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#if defined(__linux__)
+#include <linux/serial.h>
+#endif
+
 #include <algorithm>
 #include <array>
 #include <optional>
@@ -129,7 +133,29 @@ bool PosixSerialPort::openExisting(std::string_view name) {
     }
     fd_ = fd;
     held_ = std::move(held);
+    lowLatencySet_ = setLowLatency(fd_, true);
     return true;
+}
+
+bool PosixSerialPort::setLowLatency(int fd, bool on) {
+#if defined(__linux__)
+    // USB adapters such as FTDI's hold a short reply back for their latency
+    // timer, 16 ms unless told otherwise; low latency makes it 1 ms, so that
+    // the module's acknowledgement comes in at once. Only where the driver
+    // knows the flag and lets this user set it; elsewhere (a pseudo-terminal,
+    // another driver, no permission) the port stays as it is, and so does a
+    // port that had it set already.
+    serial_struct serial{};
+    if (ioctl(fd, TIOCGSERIAL, &serial) != 0 || ((serial.flags & ASYNC_LOW_LATENCY) != 0) == on) {
+        return false;
+    }
+    serial.flags = on ? serial.flags | ASYNC_LOW_LATENCY : serial.flags & ~ASYNC_LOW_LATENCY;
+    return ioctl(fd, TIOCSSERIAL, &serial) == 0;
+#else
+    (void)fd;
+    (void)on;
+    return false;
+#endif
 }
 
 bool PosixSerialPort::readLineSettings() {
@@ -332,6 +358,11 @@ void PosixSerialPort::close() {
         // The exclusive flag belongs to the tty, not to this descriptor, and
         // would outlive it while anyone else has the device open.
         ioctl(fd_, TIOCNXCL);
+        // Left as it was found for the programs that use the port after us.
+        if (lowLatencySet_) {
+            setLowLatency(fd_, false);
+            lowLatencySet_ = false;
+        }
         flock(fd_, LOCK_UN);
         held_.reset();
         ::close(fd_);

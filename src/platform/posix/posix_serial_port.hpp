@@ -42,11 +42,15 @@ public:
 private:
     // Drops what is still queued and reports the write as failed.
     bool abandonWrite();
+    // Turns the driver's low-latency mode on or off; true when it changed.
+    static bool setLowLatency(int fd, bool on);
 
     std::filesystem::path portDirectory_;
     int fd_ = -1;
     std::unique_ptr<SignalCleanup::HeldPort> held_;
     termios settings_{};
+    // Low latency was turned on at open, and is turned off again at close.
+    bool lowLatencySet_ = false;
 };
 
 class PosixSerialPortFactory final : public SerialPortFactory {
