@@ -192,6 +192,22 @@ TEST_F(CliModuleTest, WriteAndReadKeepAJournalAndVerify) {
                           ElementsAre("00 00 00 00 04 01", "ok", "ok", "")));
 }
 
+// The module's serial number is a setting the window shows, and the only one
+// in which it differs from the file.
+TEST_F(CliModuleTest, DiffAgainstTheModuleShowsItsSerialNumber) {
+    ConfigBlock settings = moduleBlock();
+    encodeSerialText(settings, "00 00 00 00 0A 0B");
+    ASSERT_EQ(saveConfigFile(files, dir / "s.cfg", settings), Outcome::FileWritten);
+    CliRun r = run({"diff", (dir / "s.cfg").string(), "--port", port});
+    EXPECT_EQ(r.status, kExitSettingsDiffer) << r.err;
+    EXPECT_EQ(r.out, "序列号: 00 00 00 00 0A 0B -> " + decodeSerialText(moduleBlock()) + "\n");
+
+    module->setFault(*parseSimulatedFault("silent"));
+    r = run({"diff", (dir / "s.cfg").string(), "--port", port});
+    EXPECT_EQ(r.status, kExitModuleSilent);
+    EXPECT_EQ(r.out, "");
+}
+
 TEST_F(CliModuleTest, NewOptionsRefuseWhatTheyCannotTake) {
     const std::string out = (dir / "x.cfg").string();
     for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{

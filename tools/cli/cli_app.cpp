@@ -11,7 +11,10 @@
 #include "module_commands.hpp"
 #include "output_file.hpp"
 #include "platform/module_text.hpp"
+#include "platform/serial_ports.hpp"
 #include "platform/system_files.hpp"
+#include "production/module_reader.hpp"
+#include "settings_diff.hpp"
 #include "settings_json.hpp"
 #include "station_command.hpp"
 #include "text_encoding.hpp"
@@ -39,6 +42,13 @@ Usage:
       tool's initial block. Every value is range-adjusted as the tool's Save
       does with the advanced panel shown; each adjustment is printed on
       standard error. A list index must lie in its list, or be -1 for none.
+  dl250t-cli diff A.cfg B.cfg
+  dl250t-cli diff A.cfg --port PORT
+      Compares the settings of two files, or of a file and the module on
+      PORT, as the tool shows them (the module identity and serial number
+      included) and prints one line per setting that differs, in the tool's
+      order: "LABEL: A-VALUE -> B-VALUE", label and values as show prints
+      them. Status 0 when none differ, 12 when some do.
 
   dl250t-cli read --port PORT -o FILE.cfg [--journal JOURNAL [--line NAME]] [--verify]
       Reads the module on PORT and saves its block as a configuration file.
@@ -97,6 +107,7 @@ Exit status:
   9  the module did not acknowledge the written block
   10 the block read back differs from the one written (--verify)
   11 the production journal cannot be written, or refuses --serial
+  12 diff found settings that differ
 )";
 
 int usage(std::ostream& err, std::string_view problem) {
@@ -135,44 +146,10 @@ std::optional<ConfigBlock> loadChecked(const std::string& path, std::ostream& er
     return loaded.block;
 }
 
-std::string trimLabel(std::string_view label) {
-    constexpr std::string_view kFullWidthColon = "：";
-    if (label.ends_with(kFullWidthColon)) {
-        label.remove_suffix(kFullWidthColon.size());
-    }
-    return std::string(label);
-}
-
 // What the window would show, control by control, in tab order.
 void printForm(const FormView& view, std::ostream& out) {
-    for (const ControlTemplate& control : kFormControls) {
-        switch (control.kind) {
-            case ControlKind::PushButton:
-            case ControlKind::EditableDropDown:
-                continue;
-            case ControlKind::CheckBox:
-                if (control.id != ctl::AutoConfigure) {
-                    out << control.caption << ": " << (view.checked(control.id) ? "on" : "off")
-                        << '\n';
-                }
-                continue;
-            case ControlKind::DropDownList: {
-                const int index = view.selection(control.id);
-                out << trimLabel(control.label.text) << ": "
-                    << (index < 0 ? std::string("(none)")
-                                  : escapeControls(view.items(control.id)[index]))
-                    << '\n';
-                continue;
-            }
-            case ControlKind::Edit:
-            case ControlKind::ReadOnlyEdit:
-                if (control.id != ctl::StatusLine) {
-                    // A module's texts reach a terminal: no control characters.
-                    out << trimLabel(control.label.text) << ": "
-                        << escapeControls(moduleTextToUtf8(view.text(control.id))) << '\n';
-                }
-                continue;
-        }
+    for (const ShownSetting& setting : shownSettings(view)) {
+        out << setting.label << ": " << setting.value << '\n';
     }
 }
 
@@ -238,6 +215,60 @@ int exportSettings(const std::vector<std::string>& args, std::ostream& out, std:
         settingsAsTheFormShows(bench.form.settings(), bench.form.identity());
     out << settingsToJson(shown, bench.form.identity()).dump(2) << '\n';
     return kExitOk;
+}
+
+// dl250t-cli diff A.cfg B.cfg, or diff A.cfg --port P: one line per setting
+// the two show differently, "LABEL: A -> B".
+int diffSettings(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+    std::vector<std::string> paths;
+    std::optional<std::string> port;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        if (args[i] == "--port" && i + 1 < args.size() && !port) {
+            port = args[++i];
+        } else if (paths.size() < 2 && !args[i].starts_with("-")) {
+            paths.push_back(args[i]);
+        } else {
+            return usage(err, "diff: unexpected argument " + args[i]);
+        }
+    }
+    if (paths.size() != (port ? 1u : 2u)) {
+        return usage(err, "diff: give two files, or a file and --port P");
+    }
+    int status = kExitOk;
+    const auto a = loadChecked(paths[0], err, status);
+    if (!a) {
+        return status;
+    }
+    std::optional<ConfigBlock> b;
+    if (port) {
+        const auto ports = makeSystemSerialPortFactory();
+        // Only failures are told; the differences are the output.
+        PrintingReporter failures(out, err, true);
+        ModuleReader reader(*ports, failures);
+        ConfigBlock read;
+        if (const Outcome outcome = reader.read(*port, read, {}); outcome != Outcome::ModuleRead) {
+            return exitStatusFor(outcome);
+        }
+        b = read;
+    } else {
+        b = loadChecked(paths[1], err, status);
+        if (!b) {
+            return status;
+        }
+    }
+    Workbench first(err);
+    Workbench second(err);
+    first.form.decodeBlock(*a);
+    second.form.decodeBlock(*b);
+    const auto differences = differingSettings(first.offscreen, second.offscreen);
+    for (const SettingDifference& difference : differences) {
+        out << difference.label << ": " << difference.a << " -> " << difference.b << '\n';
+    }
+    if (differences.empty()) {
+        return kExitOk;
+    }
+    // Status 12 says the lines are there to read; lines lost say so instead.
+    return out.flush() ? kExitSettingsDiffer : statusAfterOutput(false, kExitOk, err);
 }
 
 // Settings texts are a few kilobytes; anything much larger is no settings
@@ -401,6 +432,9 @@ int runCommand(const std::vector<std::string>& args, std::istream& in, std::ostr
     }
     if (command == "export") {
         return exportSettings(rest, out, err);
+    }
+    if (command == "diff") {
+        return diffSettings(rest, out, err);
     }
     if (command == "import") {
         return importSettings(rest, in, out, err);

@@ -22,6 +22,7 @@ enum ExitStatus : int {
     kExitModuleRefused = 9,    // the module did not acknowledge the write
     kExitModuleMismatch = 10,  // the block read back differs from the one written
     kExitJournalFailed = 11,   // the production journal could not be written
+    kExitSettingsDiffer = 12,  // diff found settings that differ
 };
 
 // The exit status that tells a script how an exchange, a command or the

@@ -315,6 +315,37 @@ TEST_F(CliFixture, ShowPrintsControlCharactersEscaped) {
     }
 }
 
+// Settings, not bytes: a byte the form shows alike is no difference, and the
+// lines are in the form's order, escaped as show prints them.
+TEST_F(CliFixture, DiffPrintsTheSettingsShownDifferently) {
+    const ConfigBlock a = makeInitialWorkingBlock();
+    ConfigBlock alike = a;
+    alike[61] = 5;  // flow control, shown unticked as 0 is
+    ConfigBlock other = a;
+    encodeNetworkId(other, 4660);
+    other[12] = '\x07';
+    const std::string fileA = saveBlock("a.cfg", a);
+    const struct {
+        std::string b;
+        int status;
+        std::string out;
+    } cases[] = {
+        {fileA, kExitOk, ""},
+        {saveBlock("alike.cfg", alike), kExitOk, ""},
+        {saveBlock("other.cfg", other), kExitSettingsDiffer,
+         "名称: Lorandix AMR Ver Moudle U 13306 -> Lorandix\\x07AMR Ver Moudle U 13306\n"
+         "网络ID: 65280 -> 4660\n"},
+        {path("missing.cfg"), kExitFileUnreadable, ""},
+    };
+    for (const auto& c : cases) {
+        const CliRun r = run({"diff", fileA, c.b});
+        EXPECT_EQ(r.status, c.status) << c.b << r.err;
+        EXPECT_EQ(r.out, c.out) << c.b;
+    }
+    EXPECT_EQ(run({"diff", path("missing.cfg"), fileA}).status, kExitFileUnreadable);
+    EXPECT_EQ(run({"diff", fileA}).status, kExitUsage);
+}
+
 TEST_F(CliFixture, UsageErrorsExplainThemselves) {
     EXPECT_EQ(run({}).status, kExitUsage);
     EXPECT_EQ(run({"frobnicate"}).status, kExitUsage);
