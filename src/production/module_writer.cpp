@@ -87,7 +87,12 @@ Outcome ModuleWriter::writeModule(std::string_view port, ConfigBlock& block, Con
     if (written != Outcome::ModuleWritten || !verify_) {
         return written;
     }
-    const Outcome verified = readBackAndCompare(ports_, port, block, reporter_, record.verify);
+    const Outcome verified = readBackAndCompare(ports_, port, block, reporter_, record.verify,
+                                                [&](const ConfigBlock& stored) {
+                                                    if (steps.mismatch) {
+                                                        steps.mismatch(block, stored);
+                                                    }
+                                                });
     return verified == Outcome::ModuleRead ? Outcome::ModuleWritten : verified;
 }
 

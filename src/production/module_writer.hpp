@@ -36,6 +36,8 @@ public:
         // stations share may keep the line waiting meanwhile, so nothing that
         // waits for a person belongs in between.
         std::function<void(bool holding)> journalHolding = {};
+        // The block read back differs from the one sent: what the module holds.
+        std::function<void(const ConfigBlock& sent, const ConfigBlock& stored)> mismatch = {};
         // The attempt as it was recorded (or was to be), before a journal
         // failure is reported.
         std::function<void(const ModuleRecord& record)> recorded = {};

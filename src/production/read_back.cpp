@@ -6,7 +6,8 @@ namespace dl250t {
 
 Outcome readBackAndCompare(SerialPortFactory& ports, std::string_view port,
                            const ConfigBlock& expected, ExchangeReporter& reporter,
-                           ModuleRecord::Verify& verify) {
+                           ModuleRecord::Verify& verify,
+                           const std::function<void(const ConfigBlock& stored)>& onMismatch) {
     FailuresOnlyReporter failures(reporter);
     ConfigBlock again;
     const Outcome read = readExchange(ports, port, again, failures);
@@ -15,6 +16,9 @@ Outcome readBackAndCompare(SerialPortFactory& ports, std::string_view port,
     }
     if (again != expected) {
         verify = ModuleRecord::Verify::Mismatch;
+        if (onMismatch) {
+            onMismatch(again);
+        }
         reporter.report(Outcome::ModuleVerifyFailed);
         return Outcome::ModuleVerifyFailed;
     }

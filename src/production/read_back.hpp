@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <string_view>
 
 #include "config/config_block.hpp"
@@ -15,9 +16,11 @@ namespace dl250t {
 // same; ModuleVerifyFailed, reported, when they differ; a failed read is
 // reported and returned as it is. Only failures are reported, so that a
 // status line keeps what it said before. `verify` says what the comparison
-// found, and stays as it was when nothing was read.
+// found, and stays as it was when nothing was read; `onMismatch` is shown
+// what the module holds instead, before the mismatch is reported.
 Outcome readBackAndCompare(SerialPortFactory& ports, std::string_view port,
                            const ConfigBlock& expected, ExchangeReporter& reporter,
-                           ModuleRecord::Verify& verify);
+                           ModuleRecord::Verify& verify,
+                           const std::function<void(const ConfigBlock& stored)>& onMismatch = {});
 
 }  // namespace dl250t

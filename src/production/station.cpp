@@ -6,8 +6,8 @@
 
 namespace dl250t {
 
-Station::Station(ModuleWriter& writer, std::function<void(ConfigBlock&)> encode, SerialNumber first)
-    : writer_(writer), encode_(std::move(encode)), next_(first) {}
+Station::Station(ModuleWriter& writer, ModuleWriter::Steps steps, SerialNumber first)
+    : writer_(writer), steps_(std::move(steps)), next_(first) {}
 
 std::optional<Outcome> Station::handle(const PortEvent& event,
                                        const std::function<void(const ModuleRecord&)>& onRecord) {
@@ -16,25 +16,22 @@ std::optional<Outcome> Station::handle(const PortEvent& event,
         return std::nullopt;
     }
     const std::string port = comName(portNumberFromName(event.portName));
-    ModuleWriter::Steps steps{
-        .encode = encode_,
-        .recorded =
-            [&](const ModuleRecord& record) {
-                if (record.outcome == Outcome::ModuleWritten && record.serial) {
-                    // The next module gets the number after this one, even
-                    // when the line could not be recorded: this one is taken.
-                    const SerialNumber stored = *record.serial;
-                    next_ = stored.next();
-                    tally_.first = tally_.first.value_or(stored);
-                    tally_.last = stored;
-                    ++tally_.written;
-                } else {
-                    ++tally_.failed;
-                }
-                if (onRecord) {
-                    onRecord(record);
-                }
-            },
+    ModuleWriter::Steps steps = steps_;
+    steps.recorded = [&](const ModuleRecord& record) {
+        if (record.outcome == Outcome::ModuleWritten && record.serial) {
+            // The next module gets the number after this one, even
+            // when the line could not be recorded: this one is taken.
+            const SerialNumber stored = *record.serial;
+            next_ = stored.next();
+            tally_.first = tally_.first.value_or(stored);
+            tally_.last = stored;
+            ++tally_.written;
+        } else {
+            ++tally_.failed;
+        }
+        if (onRecord) {
+            onRecord(record);
+        }
     };
     return writer_.write(port, next_, working_, module_, steps);
 }

@@ -33,8 +33,9 @@ public:
         std::function<void(const ModuleRecord&)> onRecord;
     };
 
-    // `encode` fills a block with the line's settings (ModuleWriter::Steps).
-    Station(ModuleWriter& writer, std::function<void(ConfigBlock&)> encode, SerialNumber first);
+    // `steps` encode a block with the line's settings and may tell of a
+    // mismatch; the station keeps the records itself.
+    Station(ModuleWriter& writer, ModuleWriter::Steps steps, SerialNumber first);
 
     // Waits for modules and writes them until the run ends, and says why.
     End run(PortEventWatch& watch, const Run& run);
@@ -50,7 +51,7 @@ public:
 
 private:
     ModuleWriter& writer_;
-    std::function<void(ConfigBlock&)> encode_;
+    ModuleWriter::Steps steps_;
     SerialNumber next_;
     ConfigBlock working_ = makeInitialWorkingBlock();
     ConfigBlock module_;

@@ -18,6 +18,7 @@ namespace {
 // Files on disk, as the programs have them.
 PosixFileStore files;
 
+using ::testing::ContainsRegex;
 using ::testing::ElementsAre;
 using ::testing::HasSubstr;
 
@@ -167,6 +168,10 @@ TEST_F(CliModuleTest, WriteAndReadKeepAJournalAndVerify) {
     r = run({"write", "--port", port, file, "--journal", journal, "--verify"});
     EXPECT_EQ(r.status, kExitModuleMismatch);
     EXPECT_THAT(r.err, HasSubstr("模块校验失败！"));
+    // Before it, what the module holds instead, setting by setting: its
+    // network ID only.
+    EXPECT_THAT(r.err, ContainsRegex("^网络ID: [0-9]+ -> [0-9]+\n"));
+    EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '>'), 1) << r.err;
     module->setFault({});
     r = run({"write", "--port", port, file, "--journal", journal});
     EXPECT_THAT(r.out, HasSubstr("serial number stored: 00 00 00 00 04 01\n"))

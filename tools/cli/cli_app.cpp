@@ -63,7 +63,8 @@ Usage:
       else the file's.
       --verify reads the block back once the module has acknowledged it and
       compares all 518 bytes; a module that holds anything else has failed
-      (status 10) and its number is given to the next module.
+      (status 10), the settings it holds otherwise are printed on standard
+      error as diff prints them, and its number is given to the next module.
   dl250t-cli station FILE.cfg [--serial HEX] [--journal JOURNAL [--line NAME]] [--verify]
                    [--count N]
       Auto-configure without a window, for a production line: every module
@@ -256,15 +257,7 @@ int diffSettings(const std::vector<std::string>& args, std::ostream& out, std::o
             return status;
         }
     }
-    Workbench first(err);
-    Workbench second(err);
-    first.form.decodeBlock(*a);
-    second.form.decodeBlock(*b);
-    const auto differences = differingSettings(first.offscreen, second.offscreen);
-    for (const SettingDifference& difference : differences) {
-        out << difference.label << ": " << difference.a << " -> " << difference.b << '\n';
-    }
-    if (differences.empty()) {
+    if (printDifferences(*a, *b, out) == 0) {
         return kExitOk;
     }
     // Status 12 says the lines are there to read; lines lost say so instead.

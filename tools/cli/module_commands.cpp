@@ -17,6 +17,7 @@
 #include "platform/system_files.hpp"
 #include "production/module_reader.hpp"
 #include "production/module_writer.hpp"
+#include "settings_diff.hpp"
 #include "text_encoding.hpp"
 
 namespace dl250t::cli {
@@ -256,12 +257,14 @@ int writeModule(const std::vector<std::string>& args, std::ostream& out, std::os
     ConfigBlock module;
     // The port field of the window holds at most this many characters.
     const std::string port = parsed->port.substr(0, kMaxPortNameLength);
-    const Outcome written =
-        writer.write(port, line.firstSerial, working, module,
-                     {
-                         .encode = [&line](ConfigBlock& block) { line.settings->encode(block); },
-                         .recorded = [&record](const ModuleRecord& r) { record = r; },
-                     });
+    const Outcome written = writer.write(
+        port, line.firstSerial, working, module,
+        {
+            .encode = [&line](ConfigBlock& block) { line.settings->encode(block); },
+            .mismatch = [&err](const ConfigBlock& sent,
+                               const ConfigBlock& stored) { printDifferences(sent, stored, err); },
+            .recorded = [&record](const ModuleRecord& r) { record = r; },
+        });
     if (written == Outcome::JournalFailed) {
         err << line.journal->problem() << '\n';
         if (record && isSuccess(record->outcome) && record->serial) {

@@ -63,4 +63,17 @@ std::vector<SettingDifference> differingSettings(const OffscreenForm& a, const O
     return differences;
 }
 
+std::size_t printDifferences(const ConfigBlock& a, const ConfigBlock& b, std::ostream& out) {
+    // The blocks were checked before; decoding them says nothing.
+    OffscreenForm first({}, "dl250t-cli");
+    OffscreenForm second({}, "dl250t-cli");
+    first.form().decodeBlock(a);
+    second.form().decodeBlock(b);
+    const auto differences = differingSettings(first, second);
+    for (const SettingDifference& difference : differences) {
+        out << difference.label << ": " << difference.a << " -> " << difference.b << '\n';
+    }
+    return differences.size();
+}
+
 }  // namespace dl250t::cli

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -31,5 +32,9 @@ struct SettingDifference {
 // that bytes no control shows, and values the form shows alike, make no
 // difference.
 std::vector<SettingDifference> differingSettings(const OffscreenForm& a, const OffscreenForm& b);
+
+// The same for two blocks, each decoded into a form of its own, printed one
+// line a setting: "LABEL: A -> B". How many lines were printed.
+std::size_t printDifferences(const ConfigBlock& a, const ConfigBlock& b, std::ostream& out);
 
 }  // namespace dl250t::cli

@@ -11,6 +11,7 @@
 #include "platform/signal_cleanup.hpp"
 #include "production/module_writer.hpp"
 #include "production/station.hpp"
+#include "settings_diff.hpp"
 
 namespace dl250t::cli {
 
@@ -52,7 +53,13 @@ int runStation(const std::vector<std::string>& args, std::ostream& out, std::ost
     writer.useJournal(line.journal.get());
     writer.setVerify(parsed->verify);
     Station station(
-        writer, [&line](ConfigBlock& block) { line.settings->encode(block); }, line.firstSerial);
+        writer,
+        {
+            .encode = [&line](ConfigBlock& block) { line.settings->encode(block); },
+            .mismatch = [&err](const ConfigBlock& sent,
+                               const ConfigBlock& stored) { printDifferences(sent, stored, err); },
+        },
+        line.firstSerial);
 
     std::string watchProblem;
     const std::unique_ptr<PortEventWatch> watch = startPortEventWatch(watchProblem);
