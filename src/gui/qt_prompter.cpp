@@ -44,6 +44,8 @@ std::optional<std::string> QtPrompter::chooseFile(const FileRequest& request) {
         // A file that is added to is not replaced: nothing to confirm.
         dialog.setOption(QFileDialog::DontConfirmOverwrite,
                          request.mode == FileRequest::Mode::Append);
+        // "line" becomes line.cfg; "line.v2" keeps its extension.
+        dialog.setDefaultSuffix(qText(defaultExtension(request)));
     }
     if (!request.initialName.empty()) {
         dialog.selectFile(qText(request.initialName));

@@ -22,6 +22,12 @@ struct FileRequest {
     std::vector<FileFilter> filters;
 };
 
+// The extension that a chooser naming a file to write gives a name typed
+// without one: that of the first filter's pattern ("cfg" of "*.cfg"). None
+// for a file to open, nor where that pattern names no single extension
+// ("*.*", "*").
+std::string defaultExtension(const FileRequest& request);
+
 // Modal questions to the operator: message boxes with an OK button and the
 // file chooser. Each call returns only when the operator has answered.
 class Prompter {

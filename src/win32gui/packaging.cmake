@@ -6,7 +6,12 @@
 #   dl250t-config-<version>-win64.zip  the same programs and the README in one
 #       folder, for use without installing (from a USB stick on a line PC).
 
-install(FILES README.txt DESTINATION ${CMAKE_INSTALL_BINDIR})
+# The README with Windows line ends, which older Notepad needs to show it in
+# lines; the repository keeps it with Unix ones.
+set(DL250T_WINDOWS_README ${CMAKE_CURRENT_BINARY_DIR}/README.txt
+    CACHE INTERNAL "The README of the Windows packages, with Windows line ends")
+configure_file(README.txt ${DL250T_WINDOWS_README} @ONLY NEWLINE_STYLE CRLF)
+install(FILES ${DL250T_WINDOWS_README} DESTINATION ${CMAKE_INSTALL_BINDIR})
 
 set(CPACK_GENERATOR NSIS ZIP)
 set(CPACK_PACKAGE_NAME dl250t-config)
@@ -17,7 +22,7 @@ set(CPACK_PACKAGE_FILE_NAME dl250t-config-${PROJECT_VERSION}-win64)
 set(CPACK_INCLUDE_TOPLEVEL_DIRECTORY ON)
 set(CPACK_STRIP_FILES ON)
 # The installer's own pages show the README instead of a licence.
-set(CPACK_RESOURCE_FILE_LICENSE ${CMAKE_CURRENT_SOURCE_DIR}/README.txt)
+set(CPACK_RESOURCE_FILE_LICENSE ${DL250T_WINDOWS_README})
 
 set(CPACK_PACKAGE_INSTALL_DIRECTORY "QF-DL250T Configure Tool")
 set(CPACK_NSIS_INSTALL_ROOT "$PROGRAMFILES64")

@@ -38,6 +38,8 @@ std::wstring Win32Prompter::filterText(const FileRequest& request) {
 
 std::optional<std::string> Win32Prompter::chooseFile(const FileRequest& request) {
     const std::wstring filter = filterText(request);
+    // "line" becomes line.cfg; "line.v2" keeps its extension.
+    const std::wstring extension = wide(defaultExtension(request));
     std::vector<wchar_t> path(kPathUnits, L'\0');
     const std::wstring initial = wide(request.initialName);
     if (initial.size() < path.size()) {
@@ -50,6 +52,7 @@ std::optional<std::string> Win32Prompter::chooseFile(const FileRequest& request)
     chooser.nFilterIndex = 1;
     chooser.lpstrFile = path.data();
     chooser.nMaxFile = static_cast<DWORD>(path.size());
+    chooser.lpstrDefExt = extension.empty() ? nullptr : extension.c_str();
     // The program's working folder stays where it was.
     chooser.Flags = OFN_EXPLORER | OFN_HIDEREADONLY | OFN_NOCHANGEDIR;
     BOOL chosen = FALSE;

@@ -104,7 +104,7 @@ TEST(QtPrompterTest, SaveAndAppendMayNameANewFile) {
     QtPrompter prompter(&parent);
     QFileDialog::AcceptMode acceptMode = QFileDialog::AcceptOpen;
     bool confirmsOverwrite = false;
-    std::string name = "new.cfg";
+    std::string name = "new";
     const auto choose = [&](QDialog& dialog) {
         auto& chooser = dynamic_cast<QFileDialog&>(dialog);
         acceptMode = chooser.acceptMode();
@@ -117,9 +117,17 @@ TEST(QtPrompterTest, SaveAndAppendMayNameANewFile) {
     EXPECT_EQ(prompter.chooseFile(save), (dir / "new.cfg").string());
     EXPECT_EQ(acceptMode, QFileDialog::AcceptSave);
     EXPECT_TRUE(confirmsOverwrite);
+    // A name with an extension keeps it; a folder's extension is not the name's.
+    std::filesystem::create_directory(dir / "folder.d");
+    for (const auto& [typed, saved] :
+         {std::pair{"line.v2", "line.v2"}, std::pair{"folder.d/line", "folder.d/line.cfg"}}) {
+        name = typed;
+        whenModalOpens(choose);
+        EXPECT_EQ(prompter.chooseFile(save), (dir / saved).string());
+    }
 
     acceptMode = QFileDialog::AcceptOpen;
-    name = "journal.csv";
+    name = "journal";
     whenModalOpens(choose);
     EXPECT_EQ(
         prompter.chooseFile({FileRequest::Mode::Append, "*.csv", {{"生产记录(*.csv)", "*.csv"}}}),
