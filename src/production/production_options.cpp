@@ -10,7 +10,11 @@ TakenOption takeProductionOption(const std::vector<std::string>& args, std::size
         if (!hasValue) {
             return {.taken = false, .problem = std::string(rules.journalWithoutValue)};
         }
-        if (args[i + 1].empty()) {
+        // An option where the journal should be is a script that left the
+        // journal out: taken as a file name, `--journal --verify` would
+        // record in a file named "--verify" and not verify at all. A file of
+        // such a name is still "./--verify".
+        if (args[i + 1].empty() || args[i + 1].starts_with("--")) {
             return {.taken = false, .problem = std::string(rules.emptyJournal)};
         }
         options.journal = args[++i];

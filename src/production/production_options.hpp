@@ -25,7 +25,8 @@ struct ProductionOptionRules {
     // Why a --journal at the end of the command line is refused; when empty,
     // it is not taken, and the program calls it an unexpected argument.
     std::string_view journalWithoutValue;
-    // Why a --journal with an empty value is refused.
+    // Why a --journal with an empty value, or with an option where its value
+    // should be, is refused.
     std::string_view emptyJournal;
     // Why a --line without a --journal is refused.
     std::string_view lineWithoutJournal;

@@ -221,6 +221,7 @@ TEST_F(CliModuleTest, NewOptionsRefuseWhatTheyCannotTake) {
              {"station", "a.cfg", "--count", "2x"},
              {"station", "a.cfg", "--port", "COM3"},
              {"station", "a.cfg", "--journal", ""},
+             {"station", "a.cfg", "--journal", "--verify"},
              {"station", "a.cfg", "--serial", "00 00 00 00 01"},
              {"write", "--port", port, "a.cfg", "--count", "2"},
              {"read", "--port", port, "-o", out, "--serial", "00 00 00 00 00 01"},

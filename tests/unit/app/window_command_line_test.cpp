@@ -32,7 +32,7 @@ TEST(WindowCommandLine, TakesProductionOptionsAndRefusesTheRestInTheProgramsWord
     const Case cases[] = {
         {{}, kWindow, {}, false, ""},
         {{"--verify", "--journal", "a.csv"}, kWindow, {"a.csv", {}, true}, false, ""},
-        {{"--journal", "--line"}, kWindow, {"--line", {}, false}, false, ""},
+        {{"--journal", "--line"}, kWindow, {}, false, "--journal takes a file or a URI"},
         {{"--journal", "db", "--line", "L"}, kWindow, {"db", "L", false}, false, "db has no L"},
         {{"--journal"}, kWindow, {}, false, "--journal takes a file or a URI"},
         {{"--journal", "", "--bogus"}, kWindow, {}, false, "--journal takes a file or a URI"},
