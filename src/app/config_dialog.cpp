@@ -205,6 +205,10 @@ Outcome ConfigDialog::write() {
                     const SerialNumber next = SerialNumber::fromBlock(working_).next();
                     next.storeIn(working_);
                     view_.setText(ctl::Serial, next.text());
+                } else if (record.reserved && record.serial) {
+                    // The journal used the number up for a module that may
+                    // hold it: it is never given again.
+                    view_.setText(ctl::Serial, record.serial->next().text());
                 }
                 if (onModuleRecord_) {
                     onModuleRecord_(record);

@@ -13,14 +13,23 @@ namespace {
 
 constexpr std::string_view kReplacement = "\xEF\xBF\xBD";  // U+FFFD
 constexpr std::string_view kLineEnd = "\r\n";
-// Room kept free for the next line: many times the longest line there can be.
+// Room kept free for a module's lines: many times the longest lines there can
+// be.
 constexpr std::size_t kLineRoom = 4096;
 // The header must be within this many bytes of the start.
 constexpr std::size_t kHeaderWindow = 4096;
-// The journal is read from its end in pieces of this size.
-constexpr std::size_t kTailChunk = 64 * 1024;
+// The journal is read in pieces of this size.
+constexpr std::size_t kPiece = 64 * 1024;
 // A line longer than this is none of ours; it is skipped when reading back.
 constexpr std::size_t kLongestLine = 16 * 1024;
+
+// Where the columns the journal reads back are.
+constexpr std::size_t kStationColumn = 1;
+constexpr std::size_t kPortColumn = 2;
+constexpr std::size_t kSerialColumn = 5;
+constexpr std::size_t kOutcomeColumn = 6;
+constexpr std::size_t kMillisecondsColumn = 8;
+constexpr std::size_t kCrcColumn = 9;
 
 // Columns of free text: a spreadsheet that opens the journal would take such
 // a cell for a formula when it begins with one of these, and a host named
@@ -69,20 +78,6 @@ std::string utf8OrReplaced(std::string_view bytes) {
         }
     }
     return text;
-}
-
-// A module that was written: its outcome is ok and a block was sent (a read
-// records no CRC).
-std::optional<SerialNumber> nextSerialAfter(std::string_view line) {
-    const auto fields = parseCsvLine(line);
-    if (!fields || fields->size() != kJournalColumns.size()) {
-        return std::nullopt;
-    }
-    const auto serial = SerialNumber::fromExactText((*fields)[5]);
-    if ((*fields)[6] != "ok" || (*fields)[9].empty() || !serial) {
-        return std::nullopt;
-    }
-    return serial->next();
 }
 
 }  // namespace
@@ -175,12 +170,6 @@ std::optional<std::vector<std::string>> parseCsvLine(std::string_view line) {
 }
 
 std::vector<std::string> journalFields(const ModuleRecord& record, const CsvJournalTexts& texts) {
-    std::string verify;
-    if (record.verify == ModuleRecord::Verify::Ok) {
-        verify = "ok";
-    } else if (record.verify == ModuleRecord::Verify::Mismatch) {
-        verify = "mismatch";
-    }
     std::string crc;
     if (record.crc) {
         std::array<char, 8> digits{};
@@ -195,7 +184,7 @@ std::vector<std::string> journalFields(const ModuleRecord& record, const CsvJour
         record.moduleVersion,
         record.serial ? record.serial->text() : std::string(),
         isSuccess(record.outcome) ? std::string("ok") : std::string(outcomeText(record.outcome)),
-        verify,
+        std::string(verifyText(record.verify)),
         std::to_string(record.milliseconds),
         crc,
     };
@@ -215,12 +204,8 @@ bool CsvJournal::open() {
     if (!file_->open(header)) {
         return fail(file_->problem());
     }
-    const std::optional<std::uint64_t> size = file_->size();
-    std::optional<std::string> head;
-    if (size) {
-        head = file_->read(0, kHeaderWindow);
-    }
-    if (!size || !head) {
+    const std::optional<std::string> head = file_->read(0, kHeaderWindow);
+    if (!head) {
         return fail(file_->problem());
     }
     const std::size_t headerEnd = head->find('\n');
@@ -228,60 +213,121 @@ bool CsvJournal::open() {
         withoutLineEnd(std::string_view(*head).substr(0, headerEnd)) != withoutLineEnd(header)) {
         return fail("not a production journal: its first line is not the journal's header");
     }
-    resume_ = findResumeSerial(headerEnd + 1, *size);
-    if (!problem_.empty()) {
+    used_.clear();
+    unsettled_.clear();
+    highestOwn_.reset();
+    highestAny_.reset();
+    scanned_ = headerEnd + 1;
+    skippingLongLine_ = false;
+    if (!file_->lock()) {
+        return fail(file_->problem());
+    }
+    const bool read = readNewLines() && interruptAbandoned();
+    file_->unlock();
+    if (!read) {
         return false;
+    }
+    const std::optional<std::uint64_t> highest = highestOwn_ ? highestOwn_ : highestAny_;
+    resume_.reset();
+    if (highest) {
+        resume_ = SerialNumber(*highest).next();
     }
     opened_ = true;
     return true;
 }
 
-std::optional<SerialNumber> CsvJournal::findResumeSerial(std::uint64_t headerEnd,
-                                                         std::uint64_t size) {
-    problem_.clear();
-    // Backwards, a piece at a time. A line that crosses into the piece before
-    // is carried over and read with that piece.
-    std::uint64_t end = size;
-    std::string carried;
-    while (end > headerEnd) {
-        const std::uint64_t start = end - std::min<std::uint64_t>(end - headerEnd, kTailChunk);
-        const auto piece = file_->read(start, static_cast<std::size_t>(end - start));
-        if (!piece) {
-            fail(file_->problem());
-            return std::nullopt;
-        }
-        std::string text = *piece + carried;
-        carried.clear();
-        std::size_t from = 0;
-        if (start > headerEnd) {
-            const std::size_t firstBreak = text.find('\n');
-            const std::size_t cut = firstBreak == std::string::npos ? text.size() : firstBreak + 1;
-            if (cut <= kLongestLine) {
-                carried = text.substr(0, cut);
-            }
-            from = cut;
-        }
-        // The lines of the piece, last first.
-        std::size_t lineEnd = text.size();
-        while (lineEnd > from) {
-            const std::size_t previousBreak =
-                lineEnd >= 2 ? text.rfind('\n', lineEnd - 2) : std::string::npos;
-            const std::size_t lineStart = previousBreak == std::string::npos || previousBreak < from
-                                              ? from
-                                              : previousBreak + 1;
-            const std::string line =
-                withoutLineEnd(std::string_view(text).substr(lineStart, lineEnd - lineStart));
-            if (auto next = nextSerialAfter(line)) {
-                return next;
-            }
-            lineEnd = lineStart;
-        }
-        end = start;
+bool CsvJournal::readNewLines() {
+    const std::optional<std::uint64_t> size = file_->size();
+    if (!size) {
+        return fail(file_->problem());
     }
-    return std::nullopt;
+    // A piece at a time; a line that runs on into the next piece is read
+    // again with it, and a line that is not ended yet waits for its end.
+    while (scanned_ < *size) {
+        const auto piece = file_->read(scanned_, static_cast<std::size_t>(std::min<std::uint64_t>(
+                                                      *size - scanned_, kPiece)));
+        if (!piece) {
+            return fail(file_->problem());
+        }
+        if (piece->empty()) {
+            break;
+        }
+        std::size_t from = 0;
+        for (std::size_t end = piece->find('\n'); end != std::string::npos;
+             end = piece->find('\n', from)) {
+            if (!skippingLongLine_) {
+                takeLine(withoutLineEnd(std::string_view(*piece).substr(from, end - from)));
+            }
+            skippingLongLine_ = false;
+            from = end + 1;
+        }
+        scanned_ += from;
+        if (from == 0) {
+            // No line ends in this piece: the rest of a line too long to be
+            // one of the journal's is skipped.
+            if (piece->size() < kLongestLine && !skippingLongLine_) {
+                break;
+            }
+            skippingLongLine_ = true;
+            scanned_ += piece->size() - from;
+        }
+    }
+    return true;
 }
 
-bool CsvJournal::beginModule(std::optional<SerialNumber>&) {
+void CsvJournal::takeLine(std::string_view line) {
+    const auto fields = parseCsvLine(line);
+    if (!fields || fields->size() != kJournalColumns.size()) {
+        return;
+    }
+    const auto serial = SerialNumber::fromExactText((*fields)[kSerialColumn]);
+    if (!serial) {
+        return;
+    }
+    const std::uint64_t number = serial->value();
+    const std::string& outcome = (*fields)[kOutcomeColumn];
+    const bool reservation = outcome == kReservedOutcome;
+    if (reservation) {
+        unsettled_[number] = *fields;
+    } else if (const auto found = unsettled_.find(number);
+               found != unsettled_.end() &&
+               found->second[kStationColumn] == (*fields)[kStationColumn] &&
+               found->second[kPortColumn] == (*fields)[kPortColumn]) {
+        unsettled_.erase(found);
+    }
+    // A number went out when it was reserved, or when a block was sent with
+    // it (the journals of earlier releases know no reservations). A read
+    // records the module's number and sends nothing.
+    if (!reservation && (*fields)[kCrcColumn].empty()) {
+        return;
+    }
+    used_.insert(number);
+    highestAny_ = std::max(highestAny_.value_or(number), number);
+    if ((*fields)[kStationColumn] == texts_.station) {
+        highestOwn_ = std::max(highestOwn_.value_or(number), number);
+    }
+}
+
+bool CsvJournal::interruptAbandoned() {
+    std::string lines;
+    for (const auto& [number, fields] : unsettled_) {
+        if (number == pendingMark_ || file_->markHeldElsewhere(number)) {
+            continue;
+        }
+        std::vector<std::string> interrupted = fields;
+        interrupted[kOutcomeColumn] = kInterruptedOutcome;
+        lines += csvLine(interrupted);
+    }
+    if (lines.empty()) {
+        return true;
+    }
+    if (!file_->reserve(lines.size()) || !file_->append(lines)) {
+        return fail(file_->problem());
+    }
+    return readNewLines();
+}
+
+bool CsvJournal::beginModule() {
     // The path may lead to another file by now, one that is no journal.
     if ((!opened_ || !file_->stillAtPath()) && !open()) {
         return false;
@@ -292,19 +338,67 @@ bool CsvJournal::beginModule(std::optional<SerialNumber>&) {
             return fail(file_->problem());
         }
         pending_.clear();
+        if (pendingMark_) {
+            file_->releaseMark(*pendingMark_);
+            pendingMark_.reset();
+        }
     }
-    // The form's number stands.
     return file_->reserve(kLineRoom) || fail(file_->problem());
+}
+
+bool CsvJournal::reserveSerial(ModuleRecord& record) {
+    if (!opened_ || !record.serial) {
+        return fail("no module was begun");
+    }
+    if (!file_->lock()) {
+        opened_ = false;
+        return fail(file_->problem());
+    }
+    if (!readNewLines()) {
+        file_->unlock();
+        opened_ = false;
+        return false;
+    }
+    SerialNumber serial = *record.serial;
+    while (used_.contains(serial.value())) {
+        serial = serial.next();
+    }
+    ModuleRecord reservation = record;
+    reservation.serial = serial;
+    std::vector<std::string> fields = withoutFormulas(journalFields(reservation, texts_));
+    fields[kOutcomeColumn] = kReservedOutcome;
+    fields[kMillisecondsColumn].clear();
+    fields[kCrcColumn].clear();
+    const bool appended = file_->append(csvLine(fields));
+    if (appended) {
+        // Held until the settlement is in the journal: a program that opens
+        // it meanwhile leaves the reservation alone.
+        file_->holdMark(serial.value());
+        used_.insert(serial.value());
+    }
+    file_->unlock();
+    if (!appended) {
+        opened_ = false;
+        return fail(file_->problem());
+    }
+    record.serial = serial;
+    return true;
 }
 
 bool CsvJournal::finishModule(const ModuleRecord& record) {
     const std::string line = csvLine(withoutFormulas(journalFields(record, texts_)));
+    const std::optional<std::uint64_t> mark =
+        record.reserved && record.serial ? std::optional(record.serial->value()) : std::nullopt;
     if (!file_->append(line)) {
         // Kept for the next module, on a file opened afresh: the old
         // descriptor may belong to a medium that has gone.
         pending_ = line;
+        pendingMark_ = mark;
         opened_ = false;
         return fail(file_->problem());
+    }
+    if (mark) {
+        file_->releaseMark(*mark);
     }
     return true;
 }

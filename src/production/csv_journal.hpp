@@ -5,10 +5,12 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <unordered_set>
 #include <vector>
 
 #include "production/production_journal.hpp"
@@ -17,11 +19,18 @@
 namespace dl250t {
 
 // The production journal as a CSV file (RFC 4180, UTF-8): a header line, then
-// one line per module in these columns.
+// one line per module in these columns. A module that is written has two
+// lines: its reservation, with the outcome "reserved", appended before its
+// block leaves, and its settlement with the same serial number, station and
+// port, and the outcome of the attempt ("ok" for a module written). A
+// reservation whose program ended before it settled it gets the outcome
+// "interrupted" from the next program that opens the journal.
 inline constexpr std::array<std::string_view, 10> kJournalColumns = {
     "time",   "station", "port",   "module",       "version",
     "serial", "outcome", "verify", "milliseconds", "crc",
 };
+inline constexpr std::string_view kReservedOutcome = "reserved";
+inline constexpr std::string_view kInterruptedOutcome = "interrupted";
 
 // One field as RFC 4180 writes it: in quotes, with its quotes doubled, when
 // it holds a comma or a quote.
@@ -29,7 +38,7 @@ std::string csvField(std::string_view text);
 
 // The fields, each as csvField writes it, separated by commas and ended with
 // CR LF. Control characters become U+FFFD, so that a line of the journal is
-// always one line of the file and can be read from the end.
+// always one line of the file.
 std::string csvLine(const std::vector<std::string>& fields);
 
 // The fields of one line (without its line break); nothing when the line is
@@ -79,7 +88,23 @@ public:
     virtual bool reserve(std::size_t bytes) = 0;
 
     // Appends the bytes with one write and returns once they are on disk.
+    // Takes the journal's lock for the write unless it is held already.
     virtual bool append(std::string_view bytes) = 0;
+
+    // The lock that the programs sharing the journal hold to read its lines
+    // and append theirs as one step. Waits a few seconds at most for another
+    // program to give it back: false then.
+    virtual bool lock() = 0;
+    virtual void unlock() = 0;
+
+    // A mark that this opening of the file holds from holdMark until
+    // releaseMark, or until the program ends however it ends: a reservation
+    // in progress, keyed by its serial number.
+    virtual void holdMark(std::uint64_t key) = 0;
+    virtual void releaseMark(std::uint64_t key) = 0;
+    // Whether a program that still runs holds the mark; true too when that
+    // cannot be told.
+    virtual bool markHeldElsewhere(std::uint64_t key) = 0;
 
     // Why the last call failed, in words for the operator.
     virtual std::string problem() const = 0;
@@ -90,17 +115,23 @@ public:
     CsvJournal(std::unique_ptr<JournalFile> file, CsvJournalTexts texts);
 
     // Opens the file, checks that it is a journal (its first line is the
-    // header) and finds the last module written successfully, reading from
-    // the end.
+    // header), reads its numbers, and records every reservation that no
+    // program settles any longer as interrupted.
     bool open() override;
+    // After the highest number this station used in the journal, else the
+    // highest any station used; the lines' order plays no part.
     std::optional<SerialNumber> resumeSerial() const override { return resume_; }
 
-    // Takes the form's number. Fails when the file cannot be opened, when a
-    // line that failed before still cannot be appended, or when there is no
-    // room for the module's line: the module is then never written. A
-    // journal whose path leads elsewhere now is opened afresh and checked as
-    // at the start.
-    bool beginModule(std::optional<SerialNumber>& serial) override;
+    // Fails when the file cannot be opened, when a line that failed before
+    // still cannot be appended, or when there is no room for the module's
+    // lines: the module is then never touched. A journal whose path leads
+    // elsewhere now is opened afresh and checked as at the start.
+    bool beginModule() override;
+
+    // Under the journal's lock: reads the lines other programs appended since,
+    // takes the proposed number or the first after it that the journal does
+    // not hold, and appends the reservation.
+    bool reserveSerial(ModuleRecord& record) override;
 
     // Appends the line and flushes it to disk. A line that fails is kept and
     // appended first when the next module begins.
@@ -110,13 +141,28 @@ public:
 
 private:
     bool fail(std::string problem);
-    std::optional<SerialNumber> findResumeSerial(std::uint64_t headerEnd, std::uint64_t size);
+    // Reads the complete lines from scanned_ to the end of the file.
+    bool readNewLines();
+    void takeLine(std::string_view line);
+    bool interruptAbandoned();
 
     std::unique_ptr<JournalFile> file_;
     CsvJournalTexts texts_;
     bool opened_ = false;
     std::optional<SerialNumber> resume_;
+    // The numbers that went out, or may have: reserved, or a block was sent.
+    std::unordered_set<std::uint64_t> used_;
+    std::optional<std::uint64_t> highestOwn_;
+    std::optional<std::uint64_t> highestAny_;
+    // Reservations without a settlement, by serial number.
+    std::map<std::uint64_t, std::vector<std::string>> unsettled_;
+    // How far the lines have been read, and whether a line too long to be
+    // one of the journal's is being skipped there.
+    std::uint64_t scanned_ = 0;
+    bool skippingLongLine_ = false;
     std::string pending_;
+    // The reservation whose settlement is pending_.
+    std::optional<std::uint64_t> pendingMark_;
     std::string problem_;
 };
 

@@ -181,18 +181,6 @@ std::string databaseText(std::string_view text) {
     return clean;
 }
 
-std::string verifyText(ModuleRecord::Verify verify) {
-    switch (verify) {
-        case ModuleRecord::Verify::Ok:
-            return "ok";
-        case ModuleRecord::Verify::Mismatch:
-            return "mismatch";
-        case ModuleRecord::Verify::NotAsked:
-            break;
-    }
-    return {};
-}
-
 std::string crcText(std::optional<std::uint16_t> crc) {
     if (!crc) {
         return {};
@@ -408,7 +396,7 @@ bool DatabaseJournal::beginTransaction() {
     return true;
 }
 
-bool DatabaseJournal::beginModule(std::optional<SerialNumber>& serial) {
+bool DatabaseJournal::beginModule() {
     if (moduleOpen_) {
         return failAndDisconnect("a module was begun before the one in hand was finished");
     }
@@ -416,10 +404,14 @@ bool DatabaseJournal::beginModule(std::optional<SerialNumber>& serial) {
         return false;
     }
     moduleOpen_ = true;
-    if (!serial) {
-        return true;  // a module only read takes no number
+    return true;
+}
+
+bool DatabaseJournal::reserveSerial(ModuleRecord& record) {
+    if (!moduleOpen_ || !record.serial) {
+        return fail("no module was begun");
     }
-    if (!lineExists_ && !createLine(*serial)) {
+    if (!lineExists_ && !createLine(*record.serial)) {
         return false;
     }
     const DatabaseAnswer locked = run(kLockLine, {settings_.line}, kLockAnswerTime);
@@ -435,7 +427,7 @@ bool DatabaseJournal::beginModule(std::optional<SerialNumber>& serial) {
         return failAndDisconnect("the line's next serial number is not a 48-bit number");
     }
     lineExists_ = true;
-    serial = held_;
+    record.serial = held_;
     return true;
 }
 
@@ -465,7 +457,7 @@ bool DatabaseJournal::finishModule(const ModuleRecord& record) {
         {"outcome", "",
          databaseText(isSuccess(record.outcome) ? std::string_view("ok")
                                                 : outcomeText(record.outcome))},
-        {"verify", "", verifyText(record.verify)},
+        {"verify", "", std::string(verifyText(record.verify))},
         {"milliseconds", "bigint", std::to_string(record.milliseconds)},
         {"crc", "", crcText(record.crc)},
     };

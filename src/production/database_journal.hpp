@@ -63,12 +63,14 @@ public:
     // is not made yet.
     std::optional<SerialNumber> resumeSerial() const override { return resume_; }
 
-    // Begins the module's transaction. Unless the module is only read (no
-    // form number), creates the line at the form's number when it is
-    // new, waits for the line's row and returns its number: the database's
-    // number wins over the form's. A connection lost while the station sat
-    // between two modules (a server restarted) is made again, once.
-    bool beginModule(std::optional<SerialNumber>& serial) override;
+    // Begins the module's transaction. A connection lost while the station
+    // sat between two modules (a server restarted) is made again, once.
+    bool beginModule() override;
+
+    // Creates the line at the proposed number when it is new, waits for the
+    // line's row and returns its number: the database's number wins over the
+    // form's.
+    bool reserveSerial(ModuleRecord& record) override;
 
     // Adds the module's row, advances the line for a module written
     // successfully with the number handed out, and commits.

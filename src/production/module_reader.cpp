@@ -11,8 +11,7 @@ namespace dl250t {
 
 Outcome ModuleReader::read(std::string_view port, ConfigBlock& block,
                            const std::function<bool(const ConfigBlock&)>& keep) {
-    std::optional<SerialNumber> none;
-    if (journal_ != nullptr && !journal_->beginModule(none)) {
+    if (journal_ != nullptr && !journal_->beginModule()) {
         reporter_.report(Outcome::JournalFailed);
         return Outcome::JournalFailed;
     }

@@ -66,8 +66,17 @@ public:
                   ConfigBlock& module, const Steps& steps);
 
 private:
+    // The steps as write hands them on: moduleRead answers whether the block
+    // may leave (the journal reserved its number).
+    struct InnerSteps {
+        std::function<bool(const ConfigBlock& module)> moduleRead;
+        std::function<void(ConfigBlock& block)> encode;
+        std::function<void(const ConfigBlock& sent, const ConfigBlock& stored)> mismatch;
+    };
     Outcome writeModule(std::string_view port, ConfigBlock& block, ConfigBlock& module,
-                        const Steps& steps, ModuleRecord& record);
+                        const InnerSteps& steps, ModuleRecord& record);
+    void lookAtUnacknowledged(std::string_view port, const ConfigBlock& sent,
+                              ModuleRecord& record);
 
     SerialPortFactory& ports_;
     ExchangeReporter& reporter_;

@@ -18,13 +18,15 @@ std::optional<Outcome> Station::handle(const PortEvent& event,
     const std::string port = comName(portNumberFromName(event.portName));
     ModuleWriter::Steps steps = steps_;
     steps.recorded = [&](const ModuleRecord& record) {
+        // The next module gets the number after this one when it is
+        // stored, even when its line could not be recorded, or when the
+        // journal reserved it: either way it is taken.
+        if ((record.outcome == Outcome::ModuleWritten || record.reserved) && record.serial) {
+            next_ = record.serial->next();
+        }
         if (record.outcome == Outcome::ModuleWritten && record.serial) {
-            // The next module gets the number after this one, even
-            // when the line could not be recorded: this one is taken.
-            const SerialNumber stored = *record.serial;
-            next_ = stored.next();
-            tally_.first = tally_.first.value_or(stored);
-            tally_.last = stored;
+            tally_.first = tally_.first.value_or(*record.serial);
+            tally_.last = record.serial;
             ++tally_.written;
         } else {
             ++tally_.failed;

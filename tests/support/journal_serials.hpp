@@ -14,19 +14,24 @@ inline std::optional<SerialNumber> serialOf(std::string_view text) {
     return SerialNumber::fromExactText(text);
 }
 
-// Begins a module with the form's number (empty: a module only read), as the
-// engine does; the number the module is to get as text, nothing when the
-// journal refused.
+// Begins a module and, unless it is only read (an empty number), reserves
+// the form's number for it at COM3, as the engine does once the module
+// answered; the number reserved as text, nothing when the journal refused.
 inline std::optional<std::string> beginWith(ProductionJournal& journal,
                                             std::string_view formSerial) {
-    std::optional<SerialNumber> serial;
-    if (!formSerial.empty()) {
-        serial = SerialNumber::fromText(formSerial);
-    }
-    if (!journal.beginModule(serial)) {
+    if (!journal.beginModule()) {
         return std::nullopt;
     }
-    return serial ? serial->text() : std::string();
+    if (formSerial.empty()) {
+        return std::string();
+    }
+    ModuleRecord record;
+    record.port = "COM3";
+    record.serial = SerialNumber::fromText(formSerial);
+    if (!journal.reserveSerial(record)) {
+        return std::nullopt;
+    }
+    return record.serial->text();
 }
 
 inline std::optional<std::string> resumeText(const ProductionJournal& journal) {

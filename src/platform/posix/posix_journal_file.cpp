@@ -8,6 +8,8 @@
 #include <unistd.h>
 
 #include <array>
+#include <chrono>
+#include <thread>
 #include <cstring>
 
 namespace dl250t {
@@ -33,14 +35,21 @@ public:
     std::optional<std::string> read(std::uint64_t offset, std::size_t maxBytes) override;
     bool reserve(std::size_t bytes) override;
     bool append(std::string_view bytes) override;
+    bool lock() override;
+    void unlock() override;
+    void holdMark(std::uint64_t key) override;
+    void releaseMark(std::uint64_t key) override;
+    bool markHeldElsewhere(std::uint64_t key) override;
     std::string problem() const override { return problem_; }
 
 private:
     bool fail(std::string_view what, int error);
     void close();
+    void markLock(short type, std::uint64_t key);
 
     std::string path_;
     int fd_ = -1;
+    bool locked_ = false;
     std::string problem_;
 };
 
@@ -55,6 +64,15 @@ bool lockExclusive(int fd, int operation) {
     }
     return true;
 }
+
+// The journal's lock is a whole-file flock, as programs of earlier releases
+// take it to append. Marks are byte-range locks of the open file description
+// far beyond any journal's end, one byte for each key: they live as long as
+// the descriptor, so they go when the program ends however it ends, and they
+// never touch the lines.
+constexpr off_t kMarkBase = off_t{1} << 61;
+constexpr auto kLockPatience = std::chrono::seconds(10);
+constexpr auto kLockRetry = std::chrono::milliseconds(5);
 
 // Writes all bytes; a short write is continued, so that a lone writer's line
 // is complete even on a file system that splits writes.
@@ -120,6 +138,7 @@ void PosixJournalFile::close() {
         ::close(fd_);
         fd_ = -1;
     }
+    locked_ = false;
 }
 
 bool PosixJournalFile::fail(std::string_view what, int error) {
@@ -231,10 +250,66 @@ bool PosixJournalFile::reserve(std::size_t bytes) {
     return true;
 }
 
+bool PosixJournalFile::lock() {
+    const auto deadline = std::chrono::steady_clock::now() + kLockPatience;
+    while (fd_ >= 0 && flock(fd_, LOCK_EX | LOCK_NB) != 0) {
+        if (errno == EINTR) {
+            continue;
+        }
+        if (errno != EWOULDBLOCK) {
+            // A file system without locks: the journal goes on without.
+            return true;
+        }
+        if (std::chrono::steady_clock::now() >= deadline) {
+            return fail("is held by another program for more than 10 s", 0);
+        }
+        std::this_thread::sleep_for(kLockRetry);
+    }
+    locked_ = fd_ >= 0;
+    return locked_ || fail("is not open", 0);
+}
+
+void PosixJournalFile::unlock() {
+    if (locked_) {
+        flock(fd_, LOCK_UN);
+        locked_ = false;
+    }
+}
+
+void PosixJournalFile::markLock(short type, std::uint64_t key) {
+    struct flock range {};
+    range.l_type = type;
+    range.l_whence = SEEK_SET;
+    range.l_start = kMarkBase + static_cast<off_t>(key);
+    range.l_len = 1;
+    if (fd_ >= 0) {
+        fcntl(fd_, F_OFD_SETLK, &range);
+    }
+}
+
+void PosixJournalFile::holdMark(std::uint64_t key) {
+    markLock(F_WRLCK, key);
+}
+
+void PosixJournalFile::releaseMark(std::uint64_t key) {
+    markLock(F_UNLCK, key);
+}
+
+bool PosixJournalFile::markHeldElsewhere(std::uint64_t key) {
+    struct flock range {};
+    range.l_type = F_WRLCK;
+    range.l_whence = SEEK_SET;
+    range.l_start = kMarkBase + static_cast<off_t>(key);
+    range.l_len = 1;
+    // When the look fails, the mark counts as held: a reservation is never
+    // called interrupted on a guess.
+    return fd_ < 0 || fcntl(fd_, F_OFD_GETLK, &range) != 0 || range.l_type != F_UNLCK;
+}
+
 bool PosixJournalFile::append(std::string_view bytes) {
     // The lock keeps the look at the file's last byte and the write together
     // against the other stations; the write alone would be whole without it.
-    const bool locked = lockExclusive(fd_, LOCK_EX);
+    const bool locked = !locked_ && lockExclusive(fd_, LOCK_EX);
     const auto end = size();
     bool written = false;
     int error = 0;

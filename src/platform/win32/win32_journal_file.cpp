@@ -33,6 +33,11 @@ public:
     std::optional<std::string> read(std::uint64_t offset, std::size_t maxBytes) override;
     bool reserve(std::size_t bytes) override;
     bool append(std::string_view bytes) override;
+    bool lock() override;
+    void unlock() override;
+    void holdMark(std::uint64_t key) override;
+    void releaseMark(std::uint64_t key) override;
+    bool markHeldElsewhere(std::uint64_t key) override;
     std::string problem() const override { return problem_; }
 
 private:
@@ -41,6 +46,7 @@ private:
 
     std::string path_;
     void* file_ = nullptr;  // the open HANDLE, or nullptr
+    bool locked_ = false;
     std::string problem_;
 };
 
@@ -50,18 +56,38 @@ HANDLE handleOf(void* file) {
     return static_cast<HANDLE>(file);
 }
 
-// The whole file, for a lock that keeps a look at its end and the append
-// together against other stations.
+// The journal's lock and the marks are byte-range locks far beyond any
+// journal's end, so that they never keep a reader from the lines: the lock one
+// byte, each mark the byte at its key above it. Programs of earlier releases
+// lock the whole file to append, which takes in these bytes too. A lock goes
+// with the handle, so a program that ends however it ends gives its marks
+// back.
+constexpr std::uint64_t kLockByte = (std::uint64_t{1} << 61) - 1;
+constexpr std::uint64_t kMarkBase = std::uint64_t{1} << 61;
+constexpr DWORD kLockPatienceMs = 10000;
+constexpr DWORD kLockRetryMs = 5;
+
+bool lockByte(HANDLE file, std::uint64_t offset, DWORD flags) {
+    OVERLAPPED at{};
+    at.Offset = static_cast<DWORD>(offset);
+    at.OffsetHigh = static_cast<DWORD>(offset >> 32);
+    return LockFileEx(file, LOCKFILE_EXCLUSIVE_LOCK | flags, 0, 1, 0, &at) != 0;
+}
+
+void unlockByte(HANDLE file, std::uint64_t offset) {
+    OVERLAPPED at{};
+    at.Offset = static_cast<DWORD>(offset);
+    at.OffsetHigh = static_cast<DWORD>(offset >> 32);
+    UnlockFileEx(file, 0, 1, 0, &at);
+}
+
+// The journal's lock for a look at the file's end and the append after it.
 class FileLock {
 public:
-    explicit FileLock(HANDLE file) : file_(file) {
-        OVERLAPPED from{};
-        locked_ = LockFileEx(file_, LOCKFILE_EXCLUSIVE_LOCK, 0, MAXDWORD, MAXDWORD, &from) != 0;
-    }
+    FileLock(HANDLE file, bool held) : file_(file), locked_(!held && lockByte(file, kLockByte, 0)) {}
     ~FileLock() {
         if (locked_) {
-            OVERLAPPED from{};
-            UnlockFileEx(file_, 0, MAXDWORD, MAXDWORD, &from);
+            unlockByte(file_, kLockByte);
         }
     }
     FileLock(const FileLock&) = delete;
@@ -156,6 +182,7 @@ void Win32JournalFile::close() {
         CloseHandle(handleOf(file_));
         file_ = nullptr;
     }
+    locked_ = false;
 }
 
 bool Win32JournalFile::fail(std::string_view what, unsigned long error) {
@@ -192,7 +219,7 @@ bool Win32JournalFile::open(std::string_view header) {
     bool ok = true;
     DWORD error = 0;
     {
-        const FileLock lock(file);
+        const FileLock lock(file, false);
         const auto size = sizeOf(file);
         if (!size || (*size == 0 && !(writeAll(file, header) && FlushFileBuffers(file)))) {
             ok = false;
@@ -283,7 +310,7 @@ bool Win32JournalFile::append(std::string_view bytes) {
     DWORD error = 0;
     std::optional<std::uint64_t> end;
     {
-        const FileLock lock(file);
+        const FileLock lock(file, locked_);
         end = sizeOf(file);
         if (end) {
             // A line cut short before (a full disk, a power cut) is ended
@@ -311,6 +338,54 @@ bool Win32JournalFile::append(std::string_view bytes) {
         return fail("cannot be flushed to disk", GetLastError());
     }
     return true;
+}
+
+bool Win32JournalFile::lock() {
+    if (file_ == nullptr) {
+        return fail("is not open", ERROR_INVALID_HANDLE);
+    }
+    const ULONGLONG deadline = GetTickCount64() + kLockPatienceMs;
+    while (!lockByte(handleOf(file_), kLockByte, LOCKFILE_FAIL_IMMEDIATELY)) {
+        if (GetLastError() != ERROR_LOCK_VIOLATION && GetLastError() != ERROR_IO_PENDING) {
+            return true;  // a file system without locks: the journal goes on without
+        }
+        if (GetTickCount64() >= deadline) {
+            return fail("is held by another program for more than 10 s", 0);
+        }
+        Sleep(kLockRetryMs);
+    }
+    locked_ = true;
+    return true;
+}
+
+void Win32JournalFile::unlock() {
+    if (locked_) {
+        unlockByte(handleOf(file_), kLockByte);
+        locked_ = false;
+    }
+}
+
+void Win32JournalFile::holdMark(std::uint64_t key) {
+    if (file_ != nullptr) {
+        lockByte(handleOf(file_), kMarkBase + key, LOCKFILE_FAIL_IMMEDIATELY);
+    }
+}
+
+void Win32JournalFile::releaseMark(std::uint64_t key) {
+    if (file_ != nullptr) {
+        unlockByte(handleOf(file_), kMarkBase + key);
+    }
+}
+
+bool Win32JournalFile::markHeldElsewhere(std::uint64_t key) {
+    // Free when it can be taken; given back at once. A look that fails for
+    // another reason counts as held.
+    if (file_ == nullptr ||
+        !lockByte(handleOf(file_), kMarkBase + key, LOCKFILE_FAIL_IMMEDIATELY)) {
+        return true;
+    }
+    unlockByte(handleOf(file_), kMarkBase + key);
+    return false;
 }
 
 std::string localTimeText(std::chrono::system_clock::time_point time) {

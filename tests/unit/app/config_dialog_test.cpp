@@ -531,12 +531,13 @@ public:
     std::optional<SerialNumber> resumeSerial() const override {
         return resume ? serialOf(*resume) : std::nullopt;
     }
-    bool beginModule(std::optional<SerialNumber>& serial) override {
-        begun.push_back(serial ? serial->text() : std::string());
+    bool beginModule() override { return takesLines; }
+    bool reserveSerial(ModuleRecord& record) override {
+        reserved.push_back(record.serial ? record.serial->text() : std::string());
         if (handsOut) {
-            serial = serialOf(*handsOut);
+            record.serial = serialOf(*handsOut);
         }
-        return takesLines;
+        return true;
     }
     bool finishModule(const ModuleRecord& record) override {
         records.push_back(record);
@@ -552,7 +553,7 @@ public:
     bool recordsLines = true;
     std::optional<std::string> resume;
     std::optional<std::string> handsOut;  // a number of its own, as a shared line's journal has
-    std::vector<std::string> begun;
+    std::vector<std::string> reserved;
     std::vector<ModuleRecord> records;
     std::function<void()> onFinish;
 };
@@ -582,7 +583,7 @@ TEST_F(JournalFixture, EveryWriteIsRecordedAndObservedWithWhatWasSent) {
     const ConfigBlock sent = lastWrittenBlock();
     EXPECT_EQ(journaled.write(), Outcome::ResponseTimeout) << "nothing scripted: silence";
 
-    EXPECT_THAT(journal.begun, ElementsAre("00 00 00 00 00 FF", "00 00 00 00 01 00"));
+    EXPECT_THAT(journal.reserved, ElementsAre("00 00 00 00 00 FF")) << "a silent module takes none";
     ASSERT_EQ(journal.records.size(), 2u);
     const ModuleRecord& written = journal.records[0];
     EXPECT_EQ(written.port, "COM5");
