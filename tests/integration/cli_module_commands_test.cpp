@@ -174,8 +174,9 @@ TEST_F(CliModuleTest, WriteAndReadKeepAJournalAndVerify) {
     EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '>'), 1) << r.err;
     module->setFault({});
     r = run({"write", "--port", port, file, "--journal", journal});
-    EXPECT_THAT(r.out, HasSubstr("serial number stored: 00 00 00 00 04 01\n"))
-        << "after the journal's last module written, not the file's number";
+    EXPECT_THAT(r.out, HasSubstr("serial number stored: 00 00 00 00 04 02\n"))
+        << "after the journal's last number, not the file's: the module that failed its "
+           "verification holds 04 01";
     r = run(
         {"read", "--port", port, "-o", (dir / "m.cfg").string(), "--journal", journal, "--verify"});
     EXPECT_EQ(r.status, kExitOk) << r.err;
@@ -191,10 +192,13 @@ TEST_F(CliModuleTest, WriteAndReadKeepAJournalAndVerify) {
     }
     EXPECT_THAT(rows, ::testing::ElementsAre(
                           ::testing::_,  // the header
+                          ElementsAre("00 00 00 00 04 00", "reserved", "", ""),
                           ElementsAre("00 00 00 00 04 00", "ok", "ok", "crc"),
+                          ElementsAre("00 00 00 00 04 01", "reserved", "", ""),
                           ElementsAre("00 00 00 00 04 01", "模块校验失败！", "mismatch", "crc"),
-                          ElementsAre("00 00 00 00 04 01", "ok", "", "crc"),
-                          ElementsAre("00 00 00 00 04 01", "ok", "ok", "")));
+                          ElementsAre("00 00 00 00 04 02", "reserved", "", ""),
+                          ElementsAre("00 00 00 00 04 02", "ok", "", "crc"),
+                          ElementsAre("00 00 00 00 04 02", "ok", "ok", "")));
 }
 
 // The module's serial number is a setting the window shows, and the only one

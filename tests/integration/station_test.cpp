@@ -16,6 +16,7 @@
 #include <fstream>
 #include <mutex>
 #include <regex>
+#include <set>
 #include <sstream>
 #include <thread>
 
@@ -41,18 +42,29 @@ const std::string kCli = DL250T_CLI_PROGRAM;
 using testing::kPatience;
 using testing::RunningProgram;
 
+// The journal's lines without the reservations, each complete; every line
+// of a block sent has its reservation before it.
 std::vector<std::vector<std::string>> journalRows(const fs::path& journal) {
     std::ifstream in(journal, std::ios::binary);
     std::vector<std::vector<std::string>> rows;
+    std::set<std::string> reserved;
     std::string line;
     while (std::getline(in, line)) {
         EXPECT_TRUE(line.ends_with('\r')) << "a complete line: " << line;
         line.pop_back();
         const auto fields = parseCsvLine(line);
         EXPECT_TRUE(fields && fields->size() == kJournalColumns.size()) << line;
-        if (fields) {
-            rows.push_back(*fields);
+        if (!fields) {
+            continue;
         }
+        const std::string attempt = (*fields)[2] + " " + (*fields)[5];
+        if ((*fields)[6] == kReservedOutcome) {
+            EXPECT_TRUE(reserved.insert(attempt).second) << "reserved twice: " << line;
+            continue;
+        }
+        EXPECT_TRUE(rows.empty() || (*fields)[9].empty() || reserved.contains(attempt))
+            << "unreserved: " << line;
+        rows.push_back(*fields);
     }
     return rows;
 }
@@ -162,26 +174,37 @@ TEST_F(StationTest, WritesModulesWithConsecutiveSerialsAndOneCompleteJournalLine
                             "last serial number: 00 00 00 00 02 01"));
 }
 
-TEST_F(StationTest, VerifyCatchesTheModuleThatStoresAChangedByte) {
+// A module that may hold its number keeps it: one that stored a changed byte,
+// one that stored the block without acknowledging it, one whose answer was
+// wrong. The journal tells what a look at each found, and the next module
+// gets a number of its own.
+TEST_F(StationTest, ModuleThatMayHoldItsNumberKeepsItWhateverWentWrong) {
     RunningProgram program(
         station({"--serial", "00 00 00 00 03 00", "--journal", journal, "--verify"}), runtime);
     ASSERT_TRUE(program.waitForLines(1)) << program.errText();
     const auto good = configure(program, 2, 3);
     const auto corrupting = configure(program, 3, 4, "corrupt-store");
-    const auto next = configure(program, 4, 5);
+    const auto silent = configure(program, 4, 5, "no-ack");
+    const auto wrong = configure(program, 5, 6, "wrong-ack");
+    const auto next = configure(program, 6, 7);
     program.signal(SIGINT);
     EXPECT_EQ(program.finish(), cli::kExitOk);
 
     const auto rows = journalRows(journal);
-    ASSERT_EQ(rows.size(), 4u);
+    ASSERT_EQ(rows.size(), 6u);
     const auto columns = [&](std::size_t i) {
         return std::vector{rows[i][5], rows[i][6], rows[i][7]};
     };
     EXPECT_THAT(columns(1), ElementsAre("00 00 00 00 03 00", "ok", "ok"));
     EXPECT_THAT(columns(2), ElementsAre("00 00 00 00 03 01", "模块校验失败！", "mismatch"));
-    EXPECT_THAT(columns(3), ElementsAre("00 00 00 00 03 01", "ok", "ok"))
-        << "the next module gets the number";
-    EXPECT_EQ(decodeSerialText(*next->lastStored()), "00 00 00 00 03 01");
+    EXPECT_THAT(columns(3), ElementsAre("00 00 00 00 03 02", "模块写入失败！", "stored"));
+    EXPECT_THAT(columns(4), ElementsAre("00 00 00 00 03 03", "模块写入失败！", "stored"));
+    EXPECT_THAT(columns(5), ElementsAre("00 00 00 00 03 04", "ok", "ok"));
+    for (const auto* module : {&corrupting, &silent, &wrong, &next}) {
+        EXPECT_EQ((*module)->storedCount(), 1u);
+    }
+    EXPECT_EQ(decodeSerialText(*silent->lastStored()), "00 00 00 00 03 02");
+    EXPECT_EQ(decodeSerialText(*next->lastStored()), "00 00 00 00 03 04");
     EXPECT_THAT(program.outLines()[2], ::testing::EndsWith(" COM4 模块校验失败！ -"));
     EXPECT_THAT(program.errText(), HasSubstr("模块校验失败！"));
 }

@@ -625,16 +625,18 @@ TEST_F(JournalFixture, LineThatCannotBeRecordedIsReportedAfterTheModule) {
     EXPECT_EQ(view.text(ctl::Serial), "00 00 00 00 01 00") << "the module holds its number";
 }
 
-// A shared journal holds the line's numbering from the module's beginning to
-// its line: a box waiting for the operator in between would hold every other
-// station of the line.
-TEST_F(JournalFixture, BoxesOfAModuleWaitUntilItsLineIsRecorded) {
+// A reservation is settled before any box waits for the operator, so that
+// the journal tells at once how the module ended. The module that answered
+// its read but not its write keeps a number that is never given again.
+TEST_F(JournalFixture, BoxesOfAModuleWaitUntilItsReservationIsSettled) {
     std::optional<std::size_t> boxesWhenRecorded;
     journal.onFinish = [&] { boxesWhenRecorded = prompter.messages().size(); };
-    EXPECT_EQ(journaled.write(), Outcome::ResponseTimeout) << "nothing scripted: silence";
+    ports.device.replies.push_back(ScriptedReply::block(moduleBlock()));
+    EXPECT_EQ(journaled.write(), Outcome::ModuleWriteFailed) << "no acknowledgement";
+    EXPECT_EQ(view.text(ctl::Serial), "00 00 00 00 01 00");
     EXPECT_EQ(boxesWhenRecorded, 0u);
-    EXPECT_THAT(prompter.messageTexts(), ElementsAre("串口响应超时！"));
-    EXPECT_EQ(view.text(ctl::StatusLine), "串口响应超时！");
+    EXPECT_THAT(prompter.messageTexts(), ElementsAre("模块写入失败！"));
+    EXPECT_EQ(view.text(ctl::StatusLine), "模块写入失败！");
 }
 
 TEST_F(JournalFixture, JournalThatHandsOutNumbersDecidesTheModulesNumber) {
@@ -661,8 +663,9 @@ TEST_F(DialogFixture, UsingAJournalResumesItsNumberingOrReportsWhyItCannot) {
 }
 
 // After ATOK the block is read back into a block of its own and compared
-// with all the bytes sent; only a module that holds them gets its number.
-TEST_F(JournalFixture, VerifiedWriteAdvancesOnlyForAModuleThatHoldsTheBlock) {
+// with all the bytes sent. Whatever it finds, the module may hold the number
+// that the journal reserved for it: the next module gets the one after.
+TEST_F(JournalFixture, VerifiedWriteTellsWhatTheModuleHoldsAndUsesUpItsNumber) {
     struct Case {
         const char* name;
         std::optional<ScriptedReply> readBack;  // none: silence
@@ -683,13 +686,13 @@ TEST_F(JournalFixture, VerifiedWriteAdvancesOnlyForAModuleThatHoldsTheBlock) {
          Outcome::ModuleVerifyFailed,
          ModuleRecord::Verify::Mismatch,
          {"模块校验失败！"},
-         "00 00 00 00 00 FF"},
+         "00 00 00 00 01 00"},
         {"silent on the read-back",
          std::nullopt,
          Outcome::ResponseTimeout,
          ModuleRecord::Verify::NotAsked,
          {"串口响应超时！"},
-         "00 00 00 00 00 FF"},
+         "00 00 00 00 01 00"},
     };
     journaled.setVerify(true);
     for (const Case& c : cases) {

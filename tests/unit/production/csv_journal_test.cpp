@@ -34,6 +34,14 @@ struct MemoryFile {
 class MemoryJournalFile final : public JournalFile {
 public:
     explicit MemoryJournalFile(MemoryFile& file) : file_(file) {}
+    // Closing the file gives its marks back, as a program's end does.
+    ~MemoryJournalFile() override {
+        for (const std::uint64_t key : own_) {
+            file_.marks.erase(file_.marks.find(key));
+        }
+    }
+    MemoryJournalFile(const MemoryJournalFile&) = delete;
+    MemoryJournalFile& operator=(const MemoryJournalFile&) = delete;
     bool open(std::string_view header) override {
         ++file_.openCalls;
         if (file_.opens && file_.bytes.empty()) {
@@ -168,23 +176,32 @@ TEST(CsvJournal, TextThatASpreadsheetWouldEvaluateIsWrittenAsText) {
     }
 }
 
-// Only a module written successfully counts: outcome ok and a CRC (a read
-// writes nothing and has none). Lines that are not well-formed are skipped.
-TEST(CsvJournal, ResumesAfterTheLastModuleWrittenSuccessfully) {
+// A number went out when it was reserved or a block was sent with it (a
+// CRC); a read sends nothing. The journal resumes after the highest such
+// number of this station, else of any station, wherever its line stands.
+TEST(CsvJournal, ResumesAfterTheHighestNumberThatWentOut) {
     struct Case {
         const char* name;
         std::string lines;
         std::optional<std::string> resume;
     };
+    const std::string otherStation = "t,line-4,COM3,M,1.6,00 00 00 00 09 00,ok,,93,1A2B\r\n";
     const Case cases[] = {
         {"header only", "", std::nullopt},
         {"one module", line("00 00 00 00 01 00"), "00 00 00 00 01 01"},
         {"failures after it",
          line("00 00 00 00 01 00") + line("00 00 00 00 01 01", "串口响应超时！", "") +
              line("00 00 00 00 01 01", "模块校验失败！"),
-         "00 00 00 00 01 01"},
+         "00 00 00 00 01 02"},
+        {"sorted newest first", line("00 00 00 00 01 07") + line("00 00 00 00 01 00"),
+         "00 00 00 00 01 08"},
+        {"reserved, never settled",
+         line("00 00 00 00 01 00") + line("00 00 00 00 01 01", "reserved", ""),
+         "00 00 00 00 01 02"},
         {"a read after it", line("00 00 00 00 01 00") + line("00 00 00 00 00 05", "ok", ""),
          "00 00 00 00 01 01"},
+        {"another station's range", line("00 00 00 00 01 00") + otherStation, "00 00 00 00 01 01"},
+        {"only another station", otherStation, "00 00 00 00 09 01"},
         {"torn last line", line("00 00 00 00 01 00") + "2024-03-05T14:07:10+08:00,line-3,CO",
          "00 00 00 00 01 01"},
         {"torn line then more",
@@ -194,7 +211,7 @@ TEST(CsvJournal, ResumesAfterTheLastModuleWrittenSuccessfully) {
          "00 00 00 00 02 01"},
         {"serial not ours", line("1 2 3"), std::nullopt},
         {"last number wraps", line("FF FF FF FF FF FF"), "00 00 00 00 00 00"},
-        {"LF line ends", "t,s,p,m,v,00 00 00 00 03 00,ok,,1,ABCD\n", "00 00 00 00 03 01"},
+        {"LF line ends", "t,line-3,p,m,v,00 00 00 00 03 00,ok,,1,ABCD\n", "00 00 00 00 03 01"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -205,27 +222,28 @@ TEST(CsvJournal, ResumesAfterTheLastModuleWrittenSuccessfully) {
     }
 }
 
-// The journal is read from its end in pieces of 64 KiB. Wherever a piece
-// begins, even inside the line that counts, that line is found.
+// The journal is read in pieces of 64 KiB. Wherever a piece ends, even
+// inside the line that counts, that line is found.
 TEST(CsvJournal, ResumeIsFoundWhereverThePiecesOfALongJournalBreak) {
     constexpr std::size_t kPiece = 64 * 1024;
     const std::string counted = line("00 00 00 00 01 00");
     std::string failures;
-    while (failures.size() + counted.size() + 200 < kPiece) {
-        failures += line("00 00 00 00 09 00", "模块写入失败！");
+    while (failures.size() + counted.size() + 300 < kPiece) {
+        failures += line("00 00 00 00 00 09", "串口打开失败！", "");
     }
     const std::string unpadded = line("00 00 00 00 07 00", "模块写入失败！", "");
-    // The bytes from the counted line's start to the end run from one piece
-    // to one piece and a line more, so that the piece's start walks through it.
+    // The counted line comes last and ends from one byte before the first
+    // piece's end to a byte after it, so that the piece's end walks through it.
     for (std::size_t beyond = 0; beyond <= counted.size() + 1; ++beyond) {
         const std::size_t pad =
             kPiece + beyond - counted.size() - failures.size() - unpadded.size();
         MemoryFile file{.bytes =
-                            std::string(kHeader) + counted + failures +
-                            line("00 00 00 00 07 00", "模块写入失败！", "", std::string(pad, 'm'))};
+                            std::string(kHeader) + failures +
+                            line("00 00 00 00 07 00", "模块写入失败！", "", std::string(pad, 'm')) +
+                            counted};
         CsvJournal journal = journalOn(file);
         ASSERT_TRUE(journal.open());
-        ASSERT_EQ(resumeText(journal), "00 00 00 00 01 01") << "piece starts " << beyond;
+        ASSERT_EQ(resumeText(journal), "00 00 00 00 01 01") << "piece ends " << beyond;
     }
 }
 
@@ -247,38 +265,76 @@ TEST(CsvJournal, NewFileGetsTheHeaderAndOtherFilesAreRefused) {
     }
 }
 
-// A journal that cannot take a line refuses the next module until it can,
-// and the line that failed goes in first, before that module's own.
-TEST(CsvJournal, LineThatFailedIsAppendedBeforeTheNextModule) {
+std::size_t linesWith(const MemoryFile& file, std::string_view text) {
+    std::size_t count = 0;
+    for (std::size_t at = file.bytes.find(text); at != std::string::npos;
+         at = file.bytes.find(text, at + 1)) {
+        ++count;
+    }
+    return count;
+}
+
+// A settlement that cannot be appended is kept and goes in before the next
+// module's reservation; until then the journal refuses modules, and the
+// reservation in hand is not taken for an interrupted one.
+TEST(CsvJournal, SettlementThatFailedIsAppendedBeforeTheNextModule) {
     MemoryFile file;
     CsvJournal journal = journalOn(file);
     ASSERT_TRUE(journal.open());
     ModuleRecord first;
+    first.port = "COM3";
     first.serial = serialOf("00 00 00 00 01 00");
+    ASSERT_TRUE(journal.beginModule() && journal.reserveSerial(first));
+    first.reserved = true;
     first.crc = 0x1234;
-    ASSERT_EQ(beginWith(journal, "00 00 00 00 01 00"), "00 00 00 00 01 00");
 
     file.appends = false;
     EXPECT_FALSE(journal.finishModule(first));
     EXPECT_EQ(journal.problem(), "journal.csv: No space left on device");
     EXPECT_FALSE(beginWith(journal, "00 00 00 00 01 01"));
-    EXPECT_EQ(file.bytes, kHeader);
+    EXPECT_EQ(linesWith(file, "\r\n"), 2u) << "the header and the reservation";
 
     file.appends = true;
     file.reserves = false;
     EXPECT_FALSE(beginWith(journal, "00 00 00 00 01 01")) << "no room for the next line";
     file.reserves = true;
-    EXPECT_TRUE(beginWith(journal, "00 00 00 00 01 01"));
-    ModuleRecord second = first;
-    second.serial = serialOf("00 00 00 00 01 01");
-    EXPECT_TRUE(journal.finishModule(second));
+    EXPECT_EQ(beginWith(journal, "00 00 00 00 01 01"), "00 00 00 00 01 01");
 
-    const auto begin = file.bytes.find("00 00 00 00 01 00");
-    const auto next = file.bytes.find("00 00 00 00 01 01");
-    EXPECT_NE(begin, std::string::npos);
-    EXPECT_LT(begin, next);
-    EXPECT_EQ(file.bytes.find("00 00 00 00 01 00", begin + 1), std::string::npos) << "once";
+    const auto settled = file.bytes.find("00 00 00 00 01 00,ok,,0,1234");
+    EXPECT_NE(settled, std::string::npos);
+    EXPECT_LT(settled, file.bytes.find("00 00 00 00 01 01,reserved"));
+    EXPECT_EQ(linesWith(file, "00 00 00 00 01 00,ok"), 1u) << "once";
+    EXPECT_EQ(linesWith(file, "interrupted"), 0u);
+    EXPECT_EQ(file.marks, std::multiset<std::uint64_t>{0x0101}) << "only the module in hand";
     EXPECT_GE(file.openCalls, 2) << "opened afresh after the failure";
+}
+
+// Programs sharing a journal propose the same numbers: each reservation takes
+// the first number that no line holds, whoever wrote that line, and a
+// reservation that nobody holds any longer is called interrupted once.
+TEST(CsvJournal, NumberTheJournalHoldsIsNeverReservedAgain) {
+    MemoryFile file{.bytes = std::string(kHeader) + line("00 00 00 00 01 01", "模块写入失败！") +
+                             line("00 00 00 00 01 03", "reserved", "")};
+    CsvJournal first = journalOn(file);
+    CsvJournal second = journalOn(file);
+    ASSERT_TRUE(first.open() && second.open());
+    std::vector<std::optional<std::string>> taken;
+    for (int round = 0; round < 2; ++round) {
+        taken.push_back(beginWith(first, "00 00 00 00 01 00"));
+        taken.push_back(beginWith(second, "00 00 00 00 01 00"));
+    }
+    EXPECT_THAT(taken, ElementsAre("00 00 00 00 01 00", "00 00 00 00 01 02", "00 00 00 00 01 04",
+                                   "00 00 00 00 01 05"));
+    EXPECT_EQ(linesWith(file, "00 00 00 00 01 03,interrupted"), 1u);
+
+    // Both stop without settling: the one that is gone is interrupted, the
+    // one still running is left alone.
+    second = journalOn(file);
+    CsvJournal next = journalOn(file);
+    ASSERT_TRUE(next.open());
+    EXPECT_EQ(linesWith(file, "interrupted"), 3u) << "01 03 before, 01 02 and 01 05 now";
+    EXPECT_EQ(linesWith(file, "00 00 00 00 01 04,interrupted"), 0u);
+    EXPECT_EQ(resumeText(next), "00 00 00 00 01 06");
 }
 
 }  // namespace
