@@ -209,6 +209,64 @@ TEST_F(StationTest, ModuleThatMayHoldItsNumberKeepsItWhateverWentWrong) {
     EXPECT_THAT(program.errText(), HasSubstr("模块校验失败！"));
 }
 
+// A station killed once its module stored the block, before the
+// acknowledgement or just after it, is started again: the number that module
+// holds is never given to the next one, and the journal keeps it, settled or
+// interrupted.
+TEST_F(StationTest, StationKilledAfterTheModuleStoredItsBlockNeverGivesItsNumberAgain) {
+    for (const char* fault : {"no-ack", "none"}) {
+        SCOPED_TRACE(fault);
+        fs::remove(journal);
+        auto killed = module(3, fault);
+        {
+            RunningProgram program(station({"--serial", "00 00 00 00 07 00", "--journal", journal}),
+                                   runtime);
+            ASSERT_TRUE(program.waitForLines(1)) << program.errText();
+            ASSERT_TRUE(killed->plugIn());
+            const auto deadline = std::chrono::steady_clock::now() + kPatience;
+            while (killed->storedCount() == 0 && std::chrono::steady_clock::now() < deadline) {
+                std::this_thread::sleep_for(std::chrono::microseconds(200));
+            }
+            program.signal(SIGKILL);
+            program.finish();
+            killed->unplug();
+        }
+        ASSERT_EQ(killed->storedCount(), 1u);
+        const std::string held = decodeSerialText(*killed->lastStored());
+        RunningProgram again(station({"--journal", journal}), runtime);
+        ASSERT_TRUE(again.waitForLines(1)) << again.errText();
+        const auto next = configure(again, 2, 4);
+        again.signal(SIGTERM);
+        EXPECT_EQ(again.finish(), cli::kExitOk);
+        ASSERT_EQ(next->storedCount(), 1u);
+        EXPECT_NE(decodeSerialText(*next->lastStored()), held);
+        const auto rows = journalRows(journal);
+        EXPECT_TRUE(std::ranges::any_of(rows, [&](const auto& row) {
+            return row[5] == held && (row[6] == "ok" || row[6] == kInterruptedOutcome);
+        })) << held;
+    }
+}
+
+// Two writes started at once on one journal, both proposing the file's
+// number: the journal's lock gives each module a number of its own.
+TEST_F(StationTest, TwoWritesAtOnceOnOneJournalGiveTwoNumbers) {
+    const auto write = [&](const char* port) {
+        return std::vector<std::string>{
+            kCli, "write", "--port", port, settings.string(), "--journal", journal.string()};
+    };
+    for (int round = 0; round < 3; ++round) {
+        auto one = module(3);
+        auto two = module(4);
+        ASSERT_TRUE(one->plugIn() && two->plugIn());
+        RunningProgram first(write("COM3"), runtime);
+        RunningProgram second(write("COM4"), runtime);
+        EXPECT_EQ(first.finish(), cli::kExitOk) << first.errText();
+        EXPECT_EQ(second.finish(), cli::kExitOk) << second.errText();
+        ASSERT_TRUE(one->lastStored() && two->lastStored());
+        EXPECT_NE(decodeSerialText(*one->lastStored()), decodeSerialText(*two->lastStored()));
+    }
+}
+
 TEST_F(StationTest, StationStartedAgainContinuesAfterItsLastSerialNumber) {
     {
         RunningProgram first(
