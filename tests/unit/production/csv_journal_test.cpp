@@ -210,6 +210,10 @@ TEST(CsvJournal, ResumesAfterTheHighestNumberThatWentOut) {
         {"quoted module name", line("00 00 00 00 02 00", "ok", "1A2B", "\"a,\"\"b\"\"\""),
          "00 00 00 00 02 01"},
         {"serial not ours", line("1 2 3"), std::nullopt},
+        {"line too long to be ours",
+         line("00 00 00 00 01 00") + "t,line-3,p,m,v,00 00 00 00 0F 00,ok,,1,ABCD" +
+             std::string(70 * 1024, 'x') + "\r\n",
+         "00 00 00 00 01 01"},
         {"last number wraps", line("FF FF FF FF FF FF"), "00 00 00 00 00 00"},
         {"LF line ends", "t,line-3,p,m,v,00 00 00 00 03 00,ok,,1,ABCD\n", "00 00 00 00 03 01"},
     };
