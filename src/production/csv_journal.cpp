@@ -38,7 +38,7 @@ constexpr std::size_t kCrcColumn = 9;
 // characters (a tab, a line break) never begin a cell: csvLine replaces them.
 // The other columns hold numbers, times and port names of the tool's own
 // making, and stay as they are, the serial number read back included.
-constexpr std::array<std::string_view, 3> kTextColumns = {"station", "module", "outcome"};
+constexpr std::array<std::string_view, 4> kTextColumns = {"station", "module", "outcome", "board"};
 constexpr std::string_view kFormulaStarts = "=+-@";
 
 std::vector<std::string> withoutFormulas(std::vector<std::string> fields) {
@@ -52,8 +52,8 @@ std::vector<std::string> withoutFormulas(std::vector<std::string> fields) {
     return fields;
 }
 
-std::string headerLine() {
-    return csvLine({kJournalColumns.begin(), kJournalColumns.end()});
+std::string headerLine(std::size_t columns) {
+    return csvLine({kJournalColumns.begin(), kJournalColumns.begin() + columns});
 }
 
 std::string withoutLineEnd(std::string_view line) {
@@ -187,6 +187,8 @@ std::vector<std::string> journalFields(const ModuleRecord& record, const CsvJour
         std::string(verifyText(record.verify)),
         std::to_string(record.milliseconds),
         crc,
+        record.board,
+        std::string(labelText(record.label)),
     };
 }
 
@@ -200,7 +202,7 @@ bool CsvJournal::fail(std::string problem) {
 
 bool CsvJournal::open() {
     opened_ = false;
-    const std::string header = headerLine();
+    const std::string header = headerLine(kJournalColumns.size());
     if (!file_->open(header)) {
         return fail(file_->problem());
     }
@@ -209,8 +211,14 @@ bool CsvJournal::open() {
         return fail(file_->problem());
     }
     const std::size_t headerEnd = head->find('\n');
-    if (headerEnd == std::string::npos ||
-        withoutLineEnd(std::string_view(*head).substr(0, headerEnd)) != withoutLineEnd(header)) {
+    const std::string found = headerEnd == std::string::npos
+                                  ? std::string()
+                                  : withoutLineEnd(std::string_view(*head).substr(0, headerEnd));
+    if (found == withoutLineEnd(header)) {
+        columns_ = kJournalColumns.size();
+    } else if (found == withoutLineEnd(headerLine(kEarlierJournalColumns))) {
+        columns_ = kEarlierJournalColumns;
+    } else {
         return fail("not a production journal: its first line is not the journal's header");
     }
     used_.clear();
@@ -236,6 +244,12 @@ bool CsvJournal::open() {
     return true;
 }
 
+std::vector<std::string> CsvJournal::lineFields(const ModuleRecord& record) const {
+    std::vector<std::string> fields = withoutFormulas(journalFields(record, texts_));
+    fields.resize(columns_);
+    return fields;
+}
+
 bool CsvJournal::readNewLines() {
     const std::optional<std::uint64_t> size = file_->size();
     if (!size) {
@@ -244,8 +258,8 @@ bool CsvJournal::readNewLines() {
     // A piece at a time; a line that runs on into the next piece is read
     // again with it, and a line that is not ended yet waits for its end.
     while (scanned_ < *size) {
-        const auto piece = file_->read(scanned_, static_cast<std::size_t>(std::min<std::uint64_t>(
-                                                      *size - scanned_, kPiece)));
+        const auto piece = file_->read(
+            scanned_, static_cast<std::size_t>(std::min<std::uint64_t>(*size - scanned_, kPiece)));
         if (!piece) {
             return fail(file_->problem());
         }
@@ -277,7 +291,8 @@ bool CsvJournal::readNewLines() {
 
 void CsvJournal::takeLine(std::string_view line) {
     const auto fields = parseCsvLine(line);
-    if (!fields || fields->size() != kJournalColumns.size()) {
+    if (!fields ||
+        (fields->size() != kJournalColumns.size() && fields->size() != kEarlierJournalColumns)) {
         return;
     }
     const auto serial = SerialNumber::fromExactText((*fields)[kSerialColumn]);
@@ -316,6 +331,7 @@ bool CsvJournal::interruptAbandoned() {
         }
         std::vector<std::string> interrupted = fields;
         interrupted[kOutcomeColumn] = kInterruptedOutcome;
+        interrupted.resize(columns_);
         lines += csvLine(interrupted);
     }
     if (lines.empty()) {
@@ -365,7 +381,7 @@ bool CsvJournal::reserveSerial(ModuleRecord& record) {
     }
     ModuleRecord reservation = record;
     reservation.serial = serial;
-    std::vector<std::string> fields = withoutFormulas(journalFields(reservation, texts_));
+    std::vector<std::string> fields = lineFields(reservation);
     fields[kOutcomeColumn] = kReservedOutcome;
     fields[kMillisecondsColumn].clear();
     fields[kCrcColumn].clear();
@@ -386,7 +402,7 @@ bool CsvJournal::reserveSerial(ModuleRecord& record) {
 }
 
 bool CsvJournal::finishModule(const ModuleRecord& record) {
-    const std::string line = csvLine(withoutFormulas(journalFields(record, texts_)));
+    const std::string line = csvLine(lineFields(record));
     const std::optional<std::uint64_t> mark =
         record.reserved && record.serial ? std::optional(record.serial->value()) : std::nullopt;
     if (!file_->append(line)) {

@@ -25,10 +25,13 @@ namespace dl250t {
 // port, and the outcome of the attempt ("ok" for a module written). A
 // reservation whose program ended before it settled it gets the outcome
 // "interrupted" from the next program that opens the journal.
-inline constexpr std::array<std::string_view, 10> kJournalColumns = {
-    "time",   "station", "port",   "module",       "version",
-    "serial", "outcome", "verify", "milliseconds", "crc",
+inline constexpr std::array<std::string_view, 12> kJournalColumns = {
+    "time",    "station", "port",         "module", "version", "serial",
+    "outcome", "verify",  "milliseconds", "crc",    "board",   "label",
 };
+// Journals of earlier releases have the first ten columns; lines appended to
+// such a journal keep to them.
+inline constexpr std::size_t kEarlierJournalColumns = 10;
 inline constexpr std::string_view kReservedOutcome = "reserved";
 inline constexpr std::string_view kInterruptedOutcome = "interrupted";
 
@@ -139,8 +142,15 @@ public:
 
     std::string problem() const override { return problem_; }
 
+    // How many columns the journal's lines have: kJournalColumns.size(), or
+    // kEarlierJournalColumns for a journal of an earlier release, which has
+    // no room for board codes and labels.
+    std::size_t columns() const { return columns_; }
+
 private:
     bool fail(std::string problem);
+    // The record's line in the journal's columns.
+    std::vector<std::string> lineFields(const ModuleRecord& record) const;
     // Reads the complete lines from scanned_ to the end of the file.
     bool readNewLines();
     void takeLine(std::string_view line);
@@ -149,6 +159,7 @@ private:
     std::unique_ptr<JournalFile> file_;
     CsvJournalTexts texts_;
     bool opened_ = false;
+    std::size_t columns_ = kJournalColumns.size();
     std::optional<SerialNumber> resume_;
     // The numbers that went out, or may have: reserved, or a block was sent.
     std::unordered_set<std::uint64_t> used_;

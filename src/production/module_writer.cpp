@@ -141,8 +141,8 @@ void ModuleWriter::lookAtUnacknowledged(std::string_view port, const ConfigBlock
     SilentReporter silent;
     ConfigBlock found;
     if (readExchange(ports_, port, found, silent) == Outcome::ModuleRead) {
-        record.verify =
-            found.bytes == sent.bytes ? ModuleRecord::Verify::Stored : ModuleRecord::Verify::NotStored;
+        record.verify = found.bytes == sent.bytes ? ModuleRecord::Verify::Stored
+                                                  : ModuleRecord::Verify::NotStored;
     }
 }
 

@@ -75,8 +75,7 @@ private:
     };
     Outcome writeModule(std::string_view port, ConfigBlock& block, ConfigBlock& module,
                         const InnerSteps& steps, ModuleRecord& record);
-    void lookAtUnacknowledged(std::string_view port, const ConfigBlock& sent,
-                              ModuleRecord& record);
+    void lookAtUnacknowledged(std::string_view port, const ConfigBlock& sent, ModuleRecord& record);
 
     SerialPortFactory& ports_;
     ExchangeReporter& reporter_;

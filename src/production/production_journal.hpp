@@ -39,7 +39,25 @@ struct ModuleRecord {
     // The journal reserved the serial number for this module before its
     // block left: the number is used up, whatever the outcome.
     bool reserved = false;
+    // The code scanned from the module's board; empty when none was.
+    std::string board;
+    // Whether the module's label went out to the printer.
+    enum class Label { NotAsked, Sent, Failed };
+    Label label = Label::NotAsked;
 };
+
+// The label column of a journal: empty when no label was asked for.
+inline std::string_view labelText(ModuleRecord::Label label) {
+    switch (label) {
+        case ModuleRecord::Label::Sent:
+            return "sent";
+        case ModuleRecord::Label::Failed:
+            return "failed";
+        case ModuleRecord::Label::NotAsked:
+            break;
+    }
+    return {};
+}
 
 // The verify column of a journal: empty when the module was not looked at.
 inline std::string_view verifyText(ModuleRecord::Verify verify) {

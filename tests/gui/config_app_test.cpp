@@ -359,7 +359,9 @@ TEST_F(AppFixture, JournalAndVerificationFromTheContextMenu) {
     std::getline(in, header);
     std::getline(in, reserved);
     std::getline(in, line);
-    EXPECT_EQ(header, "time,station,port,module,version,serial,outcome,verify,milliseconds,crc\r");
+    EXPECT_EQ(
+        header,
+        "time,station,port,module,version,serial,outcome,verify,milliseconds,crc,board,label\r");
     const std::string module = ",COM7," + identityName(defaultSimulatedBlock()) + "," +
                                identityVersion(defaultSimulatedBlock()) + ",65 00 00 00 00 00,";
     EXPECT_THAT(reserved, ::testing::HasSubstr(module + "reserved,,,"));

@@ -18,7 +18,7 @@ using testing::resumeText;
 using testing::serialOf;
 
 constexpr std::string_view kHeader =
-    "time,station,port,module,version,serial,outcome,verify,milliseconds,crc\r\n";
+    "time,station,port,module,version,serial,outcome,verify,milliseconds,crc,board,label\r\n";
 
 // A journal file in memory whose calls fail when told to.
 struct MemoryFile {
@@ -128,14 +128,16 @@ TEST(CsvJournal, RecordBecomesTheColumnsInOrder) {
     record.verify = ModuleRecord::Verify::Mismatch;
     record.milliseconds = 141;
     record.crc = 0x0A1F;
+    record.board = "PCB-0042";
+    record.label = ModuleRecord::Label::Sent;
     const CsvJournalTexts texts{.station = "jig",
                                 .timeText = [](auto) { return std::string("T"); }};
-    EXPECT_THAT(
-        journalFields(record, texts),
-        ElementsAre("T", "jig", "COM7",
-                    "Lorandix AMR Ver Moudle U \xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD"
-                    "\xEF\xBF\xBD",
-                    "1.6", "00 00 00 00 01 00", "模块校验失败！", "mismatch", "141", "0A1F"));
+    EXPECT_THAT(journalFields(record, texts),
+                ElementsAre("T", "jig", "COM7",
+                            "Lorandix AMR Ver Moudle U \xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD"
+                            "\xEF\xBF\xBD",
+                            "1.6", "00 00 00 00 01 00", "模块校验失败！", "mismatch", "141", "0A1F",
+                            "PCB-0042", "sent"));
 
     record.outcome = Outcome::ModuleWritten;
     record.verify = ModuleRecord::Verify::NotAsked;
@@ -169,7 +171,7 @@ TEST(CsvJournal, TextThatASpreadsheetWouldEvaluateIsWrittenAsText) {
         ASSERT_TRUE(journal.open() && journal.beginModule());
         ASSERT_TRUE(journal.finishModule(record));
         EXPECT_EQ(file.bytes,
-                  std::string(kHeader) + "-1," + cells + ",,00 00 00 00 01 00,ok,,0,1A2B\r\n");
+                  std::string(kHeader) + "-1," + cells + ",,00 00 00 00 01 00,ok,,0,1A2B,,\r\n");
         CsvJournal again = journalOn(file);
         ASSERT_TRUE(again.open());
         EXPECT_EQ(resumeText(again), "00 00 00 00 01 01");
@@ -267,6 +269,27 @@ TEST(CsvJournal, NewFileGetsTheHeaderAndOtherFilesAreRefused) {
         EXPECT_EQ(other.bytes, bytes) << "left as it was";
         EXPECT_FALSE(beginWith(refused, "00 00 00 00 00 01"));
     }
+}
+
+// A journal of the previous release keeps its ten columns and its lines:
+// numbering carries on after them, and new lines fit its header.
+TEST(CsvJournal, JournalOfThePreviousReleaseKeepsItsColumns) {
+    const std::string header =
+        "time,station,port,module,version,serial,outcome,verify,milliseconds,crc\r\n";
+    const std::string lines = header + line("00 00 00 00 01 00") +
+                              line("00 00 00 00 01 01", "串口响应超时！", "") +
+                              line("00 00 00 00 01 02", "模块写入失败！");
+    MemoryFile file{.bytes = lines};
+    CsvJournal journal = journalOn(file);
+    ASSERT_TRUE(journal.open()) << journal.problem();
+    EXPECT_EQ(journal.columns(), 10u);
+    EXPECT_EQ(resumeText(journal), "00 00 00 00 01 03");
+    EXPECT_EQ(beginWith(journal, "00 00 00 00 01 01"), "00 00 00 00 01 01") << "never sent";
+    ASSERT_TRUE(file.bytes.starts_with(lines)) << "nothing rewritten";
+    const auto added =
+        parseCsvLine(file.bytes.substr(lines.size(), file.bytes.size() - lines.size() - 2));
+    ASSERT_TRUE(added);
+    EXPECT_EQ(added->size(), 10u);
 }
 
 std::size_t linesWith(const MemoryFile& file, std::string_view text) {
