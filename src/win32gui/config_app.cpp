@@ -22,13 +22,13 @@ ConfigApp::ConfigApp(HINSTANCE instance, Options options)
               .files = *files_,
               .programName = std::move(options.programName),
           },
-          // The program's options name a CSV file here: this build has no
-          // database journal.
           [](const std::string& journal, const std::optional<std::string>& line) {
               return makeProductionJournal(
                   {.journal = journal, .line = line, .moduleText = moduleTextToUtf8});
           },
-          {.journal = std::move(options.journal), .line = {}, .verify = options.verify}) {
+          {.journal = std::move(options.journal),
+           .line = std::move(options.line),
+           .verify = options.verify}) {
     window_.setVerifyChecked(options.verify);
     window_.setHandlers({
         .created = [this] { created(); },

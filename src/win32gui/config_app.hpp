@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "app/window_services.hpp"
@@ -25,9 +26,12 @@ public:
         // their own in.
         SerialPortFactory* ports = nullptr;
         const Clock* clock = nullptr;
-        // The production journal that every Write is recorded in; none when
-        // empty. Verification of every block written.
+        // The production journal that every Write is recorded in: a CSV
+        // file or a postgresql:// URI, none when empty; the line of a
+        // database journal (see JournalChoice). Verification of every block
+        // written.
         std::string journal = {};
+        std::optional<std::string> line = {};
         bool verify = false;
     };
 

@@ -18,17 +18,21 @@
 namespace {
 
 constexpr const char* kUsage =
-    "usage: dl250t-config [--journal FILE.csv] [--verify]\n"
+    "usage: dl250t-config [--journal FILE.csv | --journal postgresql://... [--line NAME]]\n"
+    "                     [--verify]\n"
     "  --journal FILE.csv  record every module written in this production journal\n"
-    "                      (a CSV file: this build has no PostgreSQL journal)\n"
+    "  --journal postgresql://...\n"
+    "                      record them in a PostgreSQL database (a libpq connection URI,\n"
+    "                      reached through PostgreSQL's ODBC driver) that the stations of\n"
+    "                      a production line share, and take each module's serial number\n"
+    "                      from there\n"
+    "  --line NAME         the production line in that database (default: default)\n"
     "  --verify            read back every block written and compare it\n";
 
-// This build has no database journal, and so no production lines.
 constexpr dl250t::ProductionOptionRules kProductionRules = {
-    .journalWithoutValue = "--journal takes a file",
-    .emptyJournal = "--journal takes a file",
-    .lineWithoutJournal = {},
-    .takesLine = false,
+    .journalWithoutValue = "--journal takes a file or a URI",
+    .emptyJournal = "--journal takes a file or a URI",
+    .lineWithoutJournal = "--line goes with --journal postgresql://...",
 };
 
 // The arguments after the program's name, in UTF-8.
@@ -81,8 +85,6 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
     INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_STANDARD_CLASSES | ICC_WIN95_CLASSES};
     InitCommonControlsEx(&controls);
 
-    // A postgresql:// URI is not taken for a file name: the operator is told
-    // that this build keeps its journal in CSV files only.
     const dl250t::WindowCommandLine command = dl250t::readWindowCommandLine(
         arguments(), kProductionRules,
         [](const std::string& journal, const std::optional<std::string>& line) {
@@ -99,6 +101,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
     dl250t::ConfigApp::Options options;
     options.programName = programName();
     options.journal = command.production.journal.value_or("");
+    options.line = command.production.line;
     options.verify = command.production.verify;
     dl250t::ConfigApp app(instance, std::move(options));
     return app.run();

@@ -1,9 +1,18 @@
 #include "support/test_database.hpp"
 
+#ifdef _WIN32
+#include <process.h>
+
+#include "platform/win32/odbc_connection.hpp"
+#else
 #include <libpq-fe.h>
 #include <unistd.h>
 
+#include "platform/postgres/postgres_connection.hpp"
+#endif
+
 #include <atomic>
+#include <chrono>
 #include <cstdlib>
 
 namespace dl250t::testing {
@@ -15,11 +24,65 @@ std::atomic<int> schemasMade{0};
 }  // namespace
 
 std::optional<std::string> testDatabaseUri() {
+#ifdef _WIN32
+    const char* uri = std::getenv("DL250T_TEST_DATABASE_TCP");
+#else
     const char* uri = std::getenv("DL250T_TEST_DATABASE");
+#endif
     if (uri == nullptr || *uri == '\0') {
         return std::nullopt;
     }
     return std::string(uri);
+}
+
+#ifdef _WIN32
+
+DatabaseConnector systemDatabaseConnector() {
+    return [] { return makeOdbcConnection(); };
+}
+
+TestDatabase::TestDatabase(const std::string& uri) : uri_(uri) {
+    reconnect();
+}
+
+TestDatabase::~TestDatabase() {
+    for (const std::string& schema : schemas_) {
+        query("DROP SCHEMA " + schema + " CASCADE");
+    }
+}
+
+bool TestDatabase::reconnect() {
+    connection_ = makeOdbcConnection();
+    const DatabaseAnswer answer = connection_->connect(uri_, "test", std::chrono::seconds(10));
+    problem_ = answer.problem;
+    return connected() && query("SET client_min_messages = warning") &&
+           (schemas_.empty() || query("SET search_path = " + schemas_.back()));
+}
+
+bool TestDatabase::connected() const {
+    return connection_->alive();
+}
+
+std::optional<std::vector<std::vector<std::string>>> TestDatabase::query(const std::string& sql) {
+    const DatabaseAnswer answer = connection_->execute(sql, {}, std::chrono::seconds(30));
+    if (!answer.done()) {
+        problem_ = sql + ": " + answer.problem;
+        return std::nullopt;
+    }
+    std::vector<std::vector<std::string>> rows;
+    for (const auto& row : answer.rows) {
+        std::vector<std::string>& values = rows.emplace_back();
+        for (const auto& value : row) {
+            values.push_back(value.value_or("NULL"));
+        }
+    }
+    return rows;
+}
+
+#else
+
+DatabaseConnector systemDatabaseConnector() {
+    return [] { return makePostgresConnection(); };
 }
 
 TestDatabase::TestDatabase(const std::string& uri) : uri_(uri) {
@@ -67,6 +130,8 @@ std::optional<std::vector<std::vector<std::string>>> TestDatabase::query(const s
     PQclear(result);
     return rows;
 }
+
+#endif
 
 std::string TestDatabase::freshSchemaUri() {
     const std::string schema =

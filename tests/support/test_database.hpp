@@ -7,14 +7,20 @@
 #include <string>
 #include <vector>
 
+#include "production/database_connection.hpp"
+
 struct pg_conn;
 
 namespace dl250t::testing {
 
 // The throwaway PostgreSQL server that scripts/test starts, named by its URI
-// in DL250T_TEST_DATABASE; nothing when the tests run without one. A test
+// in DL250T_TEST_DATABASE (its socket), or for Windows programs under Wine in
+// DL250T_TEST_DATABASE_TCP; nothing when the tests run without one. A test
 // that needs it runs whenever it is named, and fails when it cannot use it.
 std::optional<std::string> testDatabaseUri();
+
+// Connections of the system's own kind: libpq on Linux, ODBC on Windows.
+DatabaseConnector systemDatabaseConnector();
 
 // A session of the test's own: for tables of its own and for looking at what
 // the journal left there.
@@ -42,7 +48,12 @@ public:
 
 private:
     std::string uri_;
+#ifdef _WIN32
+    // No libpq for Windows: the session goes through the ODBC connection.
+    std::unique_ptr<DatabaseConnection> connection_;
+#else
     pg_conn* connection_ = nullptr;
+#endif
     std::vector<std::string> schemas_;
     std::string problem_;
 };

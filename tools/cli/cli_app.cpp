@@ -93,7 +93,8 @@ Usage:
   command would start without a journal; on a line that exists the database's
   number wins, and a --serial that disagrees with it is refused (status 11).
   A database that cannot be reached or stops answering stops the command
-  likewise. (Windows builds have the CSV journal only.)
+  likewise. (On Windows the database is reached through ODBC and PostgreSQL's
+  ODBC driver, psqlODBC.)
 
 Exit status:
   0  success

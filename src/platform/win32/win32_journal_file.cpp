@@ -8,6 +8,7 @@
 #include <ctime>
 #include <optional>
 
+#include "platform/win32/odbc_connection.hpp"
 #include "platform/win32/wide_text.hpp"
 #include "platform/win32/win32_file_store.hpp"
 
@@ -84,7 +85,8 @@ void unlockByte(HANDLE file, std::uint64_t offset) {
 // The journal's lock for a look at the file's end and the append after it.
 class FileLock {
 public:
-    FileLock(HANDLE file, bool held) : file_(file), locked_(!held && lockByte(file, kLockByte, 0)) {}
+    FileLock(HANDLE file, bool held)
+        : file_(file), locked_(!held && lockByte(file, kLockByte, 0)) {}
     ~FileLock() {
         if (locked_) {
             unlockByte(file_, kLockByte);
@@ -418,9 +420,10 @@ std::unique_ptr<JournalFile> openJournalFile(const std::string& path) {
     return std::make_unique<Win32JournalFile>(path);
 }
 
-// CSV journals only: the Windows build has no database client.
+// PostgreSQL through ODBC and PostgreSQL's ODBC driver, which the
+// connection looks for when a database journal is first connected.
 DatabaseConnector databaseConnector() {
-    return {};
+    return [] { return makeOdbcConnection(); };
 }
 
 }  // namespace dl250t

@@ -1,10 +1,16 @@
-// The database journal through libpq against a real server: the throwaway one that
+// The database journal against a real server, through libpq on Linux and
+// through ODBC on Windows (under Wine): the throwaway server that
 // scripts/test starts, each test in a schema of its own.
 
-#include "platform/postgres/postgres_connection.hpp"
 #include "production/database_journal.hpp"
 
+#ifdef _WIN32
+#include "platform/win32/odbc_connection.hpp"
+#else
 #include <signal.h>
+
+#include "platform/postgres/postgres_connection.hpp"
+#endif
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -36,17 +42,17 @@ struct PostgresJournalTest : testing::DatabaseTest {
             .newLineSerial = newLine ? serialOf(*newLine) : std::nullopt,
             .station = "bench-2",
             .moduleText = {},
-            .connector = [] { return makePostgresConnection(); },
+            .connector = testing::systemDatabaseConnector(),
         });
     }
 
     // The backend process serving the journal's connections on `line`.
-    std::vector<pid_t> backendsOf(const std::string& line) {
-        std::vector<pid_t> pids;
+    std::vector<long> backendsOf(const std::string& line) {
+        std::vector<long> pids;
         for (const auto& row : rows("SELECT pid FROM pg_stat_activity WHERE application_name = "
                                     "'dl250t " +
                                     line + "'")) {
-            pids.push_back(static_cast<pid_t>(std::stol(row[0])));
+            pids.push_back(std::stol(row[0]));
         }
         return pids;
     }
@@ -241,6 +247,75 @@ TEST_F(PostgresJournalTest, ConnectionLostBetweenModulesIsMadeAgainForTheNextMod
                 ElementsAre(ElementsAre("2049")));
 }
 
+// The connection answers the journal's kinds of statement as libpq does on
+// Linux, whichever the system's: parameters as untyped text, several
+// statements in one, counts and command tags, booleans and NULL, and a
+// transaction in which a statement failed ends in ROLLBACK, leaving nothing.
+TEST_F(PostgresJournalTest, ConnectionAnswersAsTheClientLibraryDoes) {
+    using Status = DatabaseAnswer::Status;
+    using Rows = std::vector<std::vector<std::optional<std::string>>>;
+    struct Step {
+        const char* sql;
+        std::vector<std::optional<std::string>> parameters;
+        Status status;
+        std::string command;
+        std::uint64_t affected;
+        Rows rows;
+    };
+    rows("CREATE TABLE t (n bigint, s text)");
+    const Step steps[] = {
+        {"BEGIN", {}, Status::Done, "BEGIN", 0, {}},
+        {"INSERT INTO t VALUES ($1::bigint, $2), ($1::bigint + 1, NULL)",
+         {"7", "x"},
+         Status::Done,
+         "INSERT 0 2",
+         2,
+         {}},
+        {"SELECT 1/0", {}, Status::Refused, "", 0, {}},
+        {"COMMIT", {}, Status::Done, "ROLLBACK", 0, {}},
+        {"INSERT INTO t VALUES (8, '中文 $1'), (9, NULL)", {}, Status::Done, "INSERT 0 2", 2, {}},
+        {"UPDATE t SET s = $2 WHERE n > $1::bigint", {"100", "-"}, Status::Done, "UPDATE 0", 0, {}},
+        {"BEGIN; UPDATE t SET n = n + 1; COMMIT;", {}, Status::Done, "COMMIT", 0, {}},
+        {"SET search_path = pg_catalog, public; SHOW search_path",
+         {},
+         Status::Done,
+         "SHOW",
+         0,
+         {{"pg_catalog, public"}}},
+        {"COMMIT", {}, Status::Done, "COMMIT", 0, {}},
+    };
+    const auto connection = testing::systemDatabaseConnector()();
+    ASSERT_EQ(connection->connect(uri, "dl250t test", std::chrono::seconds(5)).problem, "");
+    for (const Step& step : steps) {
+        SCOPED_TRACE(step.sql);
+        const DatabaseAnswer answer =
+            connection->execute(step.sql, step.parameters, std::chrono::seconds(5));
+        EXPECT_EQ(static_cast<int>(answer.status), static_cast<int>(step.status)) << answer.problem;
+        if (answer.done()) {
+            EXPECT_EQ(answer.command, step.command);
+            EXPECT_EQ(answer.affected, step.affected);
+            EXPECT_EQ(answer.rows, step.rows);
+        }
+    }
+    EXPECT_THAT(rows("SELECT n, s, n > 9 FROM t ORDER BY n"),
+                ElementsAre(ElementsAre("9", "中文 $1", "f"), ElementsAre("10", "NULL", "t")));
+}
+
+#ifdef _WIN32
+// Without PostgreSQL's ODBC driver the journal does not open, like a database
+// that cannot be reached, and says what to install.
+TEST(OdbcConnection, MissingDriverFailsTheJournalAndNamesWhatToInstall) {
+    DatabaseJournal journal({
+        .uri = "postgresql://jig@127.0.0.1/dl250t",
+        .line = "line 1",
+        .connector = [] { return makeOdbcConnection({L"PostgreSQL Missing"}); },
+    });
+    EXPECT_FALSE(journal.open());
+    EXPECT_THAT(journal.problem(), HasSubstr("cannot connect: the ODBC driver \"PostgreSQL "
+                                             "Missing\" is not installed: install psqlODBC"));
+    EXPECT_EQ(beginWith(journal, "00 00 00 00 01 00"), std::nullopt);
+}
+#else
 // Without the client library the journal does not open, like a database that
 // cannot be reached, and says what to install.
 TEST(PostgresConnection, MissingClientLibraryFailsTheJournalAndNamesItsPackage) {
@@ -255,6 +330,7 @@ TEST(PostgresConnection, MissingClientLibraryFailsTheJournalAndNamesItsPackage) 
     EXPECT_THAT(journal.problem(), HasSubstr("on Debian, the package libpq5"));
     EXPECT_EQ(beginWith(journal, "00 00 00 00 01 00"), std::nullopt);
 }
+#endif
 
 // A server that stops answering in the middle of a module (its process is
 // stopped) fails the module's line after a bounded wait instead of holding
@@ -264,13 +340,22 @@ TEST_F(PostgresJournalTest, ServerThatStopsAnsweringFailsTheModuleInsteadOfHangi
     const auto station = journal("00 00 00 00 03 00", "line stalled");
     ASSERT_TRUE(station->open()) << station->problem();
     ASSERT_EQ(beginWith(*station, "00 00 00 00 03 00"), "00 00 00 00 03 00");
-    const std::vector<pid_t> backends = backendsOf("line stalled");
+#ifdef _WIN32
+    // No signal reaches the server's processes from here: this session holds
+    // the journal's table instead, and the server holds the module's line
+    // back without a word for as long.
+    rows("BEGIN; LOCK TABLE dl250t_journal IN ACCESS EXCLUSIVE MODE");
+    const bool recorded = station->finishModule(writtenModule("00 00 00 00 03 00"));
+    rows("ROLLBACK");
+#else
+    const std::vector<long> backends = backendsOf("line stalled");
     ASSERT_EQ(backends.size(), 1u);
-    if (kill(backends[0], SIGSTOP) != 0) {
+    if (kill(static_cast<pid_t>(backends[0]), SIGSTOP) != 0) {
         GTEST_SKIP() << "the server's processes belong to another user";
     }
     const bool recorded = station->finishModule(writtenModule("00 00 00 00 03 00"));
-    kill(backends[0], SIGCONT);
+    kill(static_cast<pid_t>(backends[0]), SIGCONT);
+#endif
     EXPECT_FALSE(recorded);
     EXPECT_THAT(station->problem(), HasSubstr("did not answer within"));
 
