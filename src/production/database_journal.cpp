@@ -98,15 +98,15 @@ constexpr const char* kBegin = "BEGIN ISOLATION LEVEL READ COMMITTED";
 
 constexpr const char* kSerialLimit = "281474976710656";
 
-// The first number from `from` on (below the 48-bit limit) that line $1 does
-// not hold: `from` itself or one after a number held, found over the index of
-// the numbers held. Usually `from` is free and this is one look in the index.
-std::string firstFreeFrom(const std::string& from) {
+// The first number from $2 on (below the 48-bit limit) that line $1 does not
+// hold: $2 itself or one after a number held, found over the index of the
+// numbers held. Usually $2 is free and this is one look in the index.
+std::string firstFree() {
     const std::string held = " FROM dl250t_journal WHERE line = $1 AND (reserved OR crc <> '')";
-    return "(SELECT min(candidate) FROM (SELECT " + from + " AS candidate UNION ALL SELECT " +
-           "serial_number + 1" + held + " AND serial_number >= " + from + ") AS candidates " +
-           "WHERE candidate < " + kSerialLimit + " AND NOT EXISTS (SELECT" + held +
-           " AND serial_number = candidate))";
+    return "SELECT min(candidate) AS number FROM (SELECT $2::bigint AS candidate UNION ALL "
+           "SELECT serial_number + 1" +
+           held + " AND serial_number >= $2::bigint) AS candidates WHERE candidate < " +
+           kSerialLimit + " AND NOT EXISTS (SELECT" + held + " AND serial_number = candidate)";
 }
 
 // The advisory lock of the reservation in row `id`: the two-number form,
@@ -116,15 +116,15 @@ std::string reservationKey(const std::string& id) {
     return "'dl250t_journal'::regclass::oid::int, (" + id + " % 2147483648)::int";
 }
 
-// Takes the first number from the line's next ($2) that the line does not
-// hold, after the top the first from zero, adds the module's row with it as
-// "reserved", advances the line past it and holds the reservation's lock.
-// $3 … $7: time, station, port, module, version. The number's text is made
-// as SerialNumber::text makes it.
+// Takes the first number from $2 (the line's next) that the line does not
+// hold, adds the module's row with it as "reserved", advances the line past
+// it and holds the reservation's lock; no row when the line holds every
+// number from $2 on. $3 … $7: time, station, port, module, version. The
+// number's text is made as SerialNumber::text makes it. Kept short: it runs
+// while the line's row is locked.
 std::string reserveStatement() {
-    return "WITH taken AS (SELECT COALESCE(" + firstFreeFrom("$2::bigint") + ", " +
-           firstFreeFrom("0::bigint") +
-           ") AS number), "
+    return "WITH taken AS (" + firstFree() +
+           "), "
            "inserted AS (INSERT INTO dl250t_journal (line, time, station, port, module, "
            "version, serial, serial_number, outcome, verify, milliseconds, crc, reserved) "
            "SELECT $1, $3::timestamptz, $4, $5, $6, $7, "
@@ -518,12 +518,20 @@ bool DatabaseJournal::reserveSerial(ModuleRecord& record) {
     }
     const std::string moduleName =
         settings_.moduleText ? settings_.moduleText(record.moduleName) : record.moduleName;
-    const DatabaseAnswer reserved =
-        run(reserveStatement(),
-            {settings_.line, std::to_string(next->value()), utcTimeText(record.time),
-             databaseText(settings_.station), databaseText(record.port), databaseText(moduleName),
-             databaseText(record.moduleVersion)},
-            kAnswerTime);
+    std::vector<std::optional<std::string>> parameters = {settings_.line,
+                                                          std::to_string(next->value()),
+                                                          utcTimeText(record.time),
+                                                          databaseText(settings_.station),
+                                                          databaseText(record.port),
+                                                          databaseText(moduleName),
+                                                          databaseText(record.moduleVersion)};
+    DatabaseAnswer reserved = run(reserveStatement(), parameters, kAnswerTime);
+    if (reserved.done() && reserved.rows.empty()) {
+        // Every number up to the top is held: the numbers go on from zero, as
+        // SerialNumber::next does.
+        parameters[1] = "0";
+        reserved = run(reserveStatement(), parameters, kAnswerTime);
+    }
     if (!reserved.done()) {
         return failAndDisconnect("cannot reserve a serial number: " +
                                  whyNot(reserved, kAnswerTime));

@@ -264,7 +264,8 @@ TEST_F(PostgresJournalTest, StationsOfALineReserveWithoutWaitingForEachOther) {
 
 // A line put back behind its journal (a backup restored) skips every number
 // the journal holds: reserved ones, whatever became of them, and those of
-// blocks sent, not those of modules that failed before their reservation.
+// blocks sent, not those of modules that failed before their reservation;
+// past the top it goes on from zero.
 TEST_F(PostgresJournalTest, LineBehindItsJournalSkipsTheNumbersItHolds) {
     const auto station = journal("00 00 00 00 05 00");
     ASSERT_TRUE(station->open()) << station->problem();
@@ -277,6 +278,12 @@ TEST_F(PostgresJournalTest, LineBehindItsJournalSkipsTheNumbersItHolds) {
     ASSERT_TRUE(station->finishModule(unsent)) << "not reserved";
     rows("UPDATE dl250t_line SET next_serial = 1280");
     EXPECT_EQ(beginWith(*station, "00 00 00 00 00 00"), "00 00 00 00 05 02");
+
+    const auto top = journal("FF FF FF FF FF FF", "line top");
+    ModuleRecord last = writtenModule("00 00 00 00 00 00");
+    ASSERT_TRUE(top->open() && reserve(*top, last) && top->finishModule(last));
+    rows("UPDATE dl250t_line SET next_serial = 281474976710655 WHERE line = 'line top'");
+    EXPECT_EQ(beginWith(*top, "FF FF FF FF FF FF"), "00 00 00 00 00 00") << "after the top";
 }
 
 // A reservation the database refuses leaves no trace: the engine sends no
