@@ -451,13 +451,13 @@ bool DatabaseJournal::interruptAbandoned() {
         if (row.empty() || !row[0]) {
             continue;
         }
-        const DatabaseAnswer free =
+        const DatabaseAnswer unowned =
             run("SELECT pg_try_advisory_lock(" + key + ")", {row[0]}, kAnswerTime);
-        if (!free.done() || free.rows.size() != 1 || free.rows[0].empty()) {
+        if (!unowned.done() || unowned.rows.size() != 1 || unowned.rows[0].empty()) {
             return failAndDisconnect("cannot look at the line's reservations: " +
-                                     whyNot(free, kAnswerTime));
+                                     whyNot(unowned, kAnswerTime));
         }
-        if (free.rows[0][0] != "t") {
+        if (unowned.rows[0][0] != "t") {
             continue;  // its station is still at it
         }
         const DatabaseAnswer marked = run(kInterrupt, {row[0]}, kAnswerTime);
