@@ -138,12 +138,14 @@ std::string reserveStatement() {
            reservationKey("id") + ") FROM inserted";
 }
 
-// Settles reservation $1 with its outcome, verify, milliseconds and CRC, and
-// lets its lock go. The row counts as settled even when another station
-// marked it interrupted meanwhile.
+// Settles reservation $1 with its outcome, verify, milliseconds and CRC (and
+// the module's time, port and identity as the engine has them at the end:
+// those it reserved with), and lets its lock go. The row counts as settled
+// even when another station marked it interrupted meanwhile.
 std::string settleStatement() {
     return "WITH settled AS (UPDATE dl250t_journal SET outcome = $2, verify = $3, "
-           "milliseconds = $4::bigint, crc = $5 WHERE id = $1::bigint RETURNING id) "
+           "milliseconds = $4::bigint, crc = $5, time = $6::timestamptz, port = $7, "
+           "module = $8, version = $9 WHERE id = $1::bigint RETURNING id) "
            "SELECT (SELECT count(*) FROM settled), pg_advisory_unlock(" +
            reservationKey("$1::bigint") + ")";
 }
@@ -618,6 +620,11 @@ bool DatabaseJournal::settle(const ModuleRecord& record) {
         std::string(verifyText(record.verify)),
         std::to_string(record.milliseconds),
         crcText(record.crc),
+        utcTimeText(record.time),
+        databaseText(record.port),
+        databaseText(settings_.moduleText ? settings_.moduleText(record.moduleName)
+                                          : record.moduleName),
+        databaseText(record.moduleVersion),
     };
     DatabaseAnswer settled = run(settleStatement(), parameters, kAnswerTime);
     // The session ended while the module was written (a server restarted, a

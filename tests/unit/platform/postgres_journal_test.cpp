@@ -78,57 +78,47 @@ ModuleRecord writtenModule(const std::string& serial, Outcome outcome = Outcome:
     record.outcome = outcome;
     record.milliseconds = 137;
     record.crc = 0x264A;
+    record.reserved = true;
     return record;
 }
 
-// Begins the module and reserves its number as the engine does; the number
-// reserved, nothing when the journal refused.
-std::optional<std::string> reserve(ProductionJournal& journal, ModuleRecord& module) {
-    if (!journal.beginModule() || !journal.reserveSerial(module)) {
-        return std::nullopt;
-    }
-    module.reserved = true;
-    return module.serial->text();
-}
-
-// Each module written takes the line's number, whatever the form shows, and
-// uses it up whatever its outcome. A module that failed before its number was
-// reserved, and a read, take none.
-TEST_F(PostgresJournalTest, ModulesTakeTheLinesNumberAndEveryReservedOneIsUsedUp) {
+// Each module takes the line's number, whatever the form shows, and uses it
+// up whatever its outcome. Reads take none.
+TEST_F(PostgresJournalTest, ModulesTakeTheLinesNumberAndEveryOneReservedIsUsedUp) {
     const auto station = journal("00 00 00 00 01 00");
     ASSERT_TRUE(station->open()) << station->problem();
     EXPECT_EQ(resumeText(*station), "00 00 00 00 01 00");
 
-    ModuleRecord first = writtenModule("00 00 00 00 77 77");
-    EXPECT_EQ(reserve(*station, first), "00 00 00 00 01 00");
-    EXPECT_THAT(rows("SELECT serial, serial_number, outcome, crc FROM dl250t_journal"),
-                ElementsAre(ElementsAre("00 00 00 00 01 00", "256", "reserved", "")));
-    ASSERT_TRUE(station->finishModule(first));
+    EXPECT_EQ(beginWith(*station, "00 00 00 00 77 77"), "00 00 00 00 01 00");
+    EXPECT_THAT(rows("SELECT serial, serial_number, outcome, crc, reserved FROM dl250t_journal"),
+                ElementsAre(ElementsAre("00 00 00 00 01 00", "256", "reserved", "", "t")));
+    ASSERT_TRUE(station->finishModule(writtenModule("00 00 00 00 01 00")));
 
-    EXPECT_EQ(beginWith(*station, ""), "") << "a module that did not answer its read";
+    EXPECT_EQ(beginWith(*station, "00 00 00 00 01 01"), "00 00 00 00 01 01");
     ModuleRecord silent = writtenModule("00 00 00 00 01 01", Outcome::ResponseTimeout);
     silent.moduleName.clear();
     silent.moduleVersion.clear();
     silent.crc.reset();
     ASSERT_TRUE(station->finishModule(silent));
 
-    ModuleRecord mismatch = writtenModule("00 00 00 00 01 01", Outcome::ModuleVerifyFailed);
-    EXPECT_EQ(reserve(*station, mismatch), "00 00 00 00 01 01");
+    EXPECT_EQ(beginWith(*station, "00 00 00 00 01 01"), "00 00 00 00 01 02");
+    ModuleRecord mismatch = writtenModule("00 00 00 00 01 02", Outcome::ModuleVerifyFailed);
     mismatch.verify = ModuleRecord::Verify::Mismatch;
     ASSERT_TRUE(station->finishModule(mismatch));
 
     EXPECT_EQ(beginWith(*station, ""), "") << "a read";
     ModuleRecord read = writtenModule("00 00 00 00 00 09", Outcome::ModuleRead);
     read.crc.reset();
+    read.reserved = false;
     ASSERT_TRUE(station->finishModule(read));
 
-    ModuleRecord verified = writtenModule("00 00 00 00 01 01");
-    EXPECT_EQ(reserve(*station, verified), "00 00 00 00 01 02");
+    EXPECT_EQ(beginWith(*station, "00 00 00 00 01 01"), "00 00 00 00 01 03");
+    ModuleRecord verified = writtenModule("00 00 00 00 01 03");
     verified.verify = ModuleRecord::Verify::Ok;
     ASSERT_TRUE(station->finishModule(verified));
 
     EXPECT_THAT(rows("SELECT line, next_serial FROM dl250t_line"),
-                ElementsAre(ElementsAre("line 1", "259")));
+                ElementsAre(ElementsAre("line 1", "260")));
     EXPECT_THAT(
         rows("SELECT line, to_char(time AT TIME ZONE 'UTC', "
              "'YYYY-MM-DD\"T\"HH24:MI:SS.US'), station, port, module, version, serial, "
@@ -140,14 +130,14 @@ TEST_F(PostgresJournalTest, ModulesTakeTheLinesNumberAndEveryReservedOneIsUsedUp
                     ElementsAre("line 1", "2024-03-05T06:07:09.123456", "bench-2", "COM5", "", "",
                                 "00 00 00 00 01 01", "257", "串口响应超时！", "", "137", ""),
                     ElementsAre("line 1", "2024-03-05T06:07:09.123456", "bench-2", "COM5",
-                                "Lorandix AMR Ver Moudle N 23306", "2.3", "00 00 00 00 01 01",
-                                "257", "模块校验失败！", "mismatch", "137", "264A"),
+                                "Lorandix AMR Ver Moudle N 23306", "2.3", "00 00 00 00 01 02",
+                                "258", "模块校验失败！", "mismatch", "137", "264A"),
                     ElementsAre("line 1", "2024-03-05T06:07:09.123456", "bench-2", "COM5",
                                 "Lorandix AMR Ver Moudle N 23306", "2.3", "00 00 00 00 00 09", "9",
                                 "ok", "", "137", ""),
                     ElementsAre("line 1", "2024-03-05T06:07:09.123456", "bench-2", "COM5",
-                                "Lorandix AMR Ver Moudle N 23306", "2.3", "00 00 00 00 01 02",
-                                "258", "ok", "ok", "137", "264A")));
+                                "Lorandix AMR Ver Moudle N 23306", "2.3", "00 00 00 00 01 03",
+                                "259", "ok", "ok", "137", "264A")));
 }
 
 // A new line starts where it is asked to; an existing line goes on from its
@@ -224,114 +214,69 @@ TEST_F(PostgresJournalTest, TablesAreMadeOnceWhenManyStationsOpenAtOnce) {
 }
 
 // The session ends in the middle of a module (the server ended it): the next
-// station that opens the line records the reservation as interrupted; the
-// module's own station connects again and settles it. The line is this
-// test's own: the server ends every session of it, and other tests run
-// beside this one.
+// station that opens the line records the reservation as interrupted, and the
+// module's station connects again and settles it. The line is this test's
+// own: the server ends every session of it, and other tests run beside this one.
 TEST_F(PostgresJournalTest, ReservationOfAnEndedSessionIsInterruptedThenSettledOverANewOne) {
     const auto station = journal("00 00 00 00 02 00", "line lost");
     ASSERT_TRUE(station->open()) << station->problem();
-    ModuleRecord module = writtenModule("00 00 00 00 00 00");
-    ASSERT_EQ(reserve(*station, module), "00 00 00 00 02 00");
+    ASSERT_EQ(beginWith(*station, "00 00 00 00 02 00"), "00 00 00 00 02 00");
     endSessionsOf("line lost");
     ASSERT_TRUE(journal(std::nullopt, "line lost")->open());
     EXPECT_THAT(rows("SELECT outcome FROM dl250t_journal"),
                 ElementsAre(ElementsAre("interrupted")));
 
-    EXPECT_TRUE(station->finishModule(module)) << station->problem();
+    EXPECT_TRUE(station->finishModule(writtenModule("00 00 00 00 02 00"))) << station->problem();
     EXPECT_THAT(rows("SELECT serial, outcome FROM dl250t_journal"),
                 ElementsAre(ElementsAre("00 00 00 00 02 00", "ok")));
-    EXPECT_EQ(beginWith(*station, "00 00 00 00 02 00"), "00 00 00 00 02 01") << station->problem();
 }
 
-// Two stations of a line reserve while neither has settled: each its own
-// number at once, and a station that opens meanwhile leaves both reserved.
-TEST_F(PostgresJournalTest, StationsOfALineReserveWithoutWaitingForEachOther) {
-    const auto first = journal("00 00 00 00 04 00");
+// Stations of a line reserve while others have not settled, each its own
+// number at once; a station that opens meanwhile leaves the reservations be.
+// A line put back behind its journal (a backup restored) skips the numbers it
+// holds: reserved, whatever became of them, or sent by an earlier release,
+// and past the top it goes on from zero.
+TEST_F(PostgresJournalTest, ReservationsNeitherWaitForEachOtherNorTakeANumberHeld) {
+    const auto first = journal("FF FF FF FF FF FE");
     const auto second = journal();
-    ASSERT_TRUE(first->open() && second->open()) << first->problem() << second->problem();
-    ModuleRecord one = writtenModule("00 00 00 00 00 00");
-    ModuleRecord two = writtenModule("00 00 00 00 00 00");
-    ASSERT_EQ(reserve(*first, one), "00 00 00 00 04 00");
-    ASSERT_EQ(reserve(*second, two), "00 00 00 00 04 01") << second->problem();
+    ASSERT_TRUE(first->open() && second->open());
+    ASSERT_EQ(beginWith(*first, "00 00 00 00 00 00"), "FF FF FF FF FF FE");
+    ASSERT_EQ(beginWith(*second, "00 00 00 00 00 00"), "FF FF FF FF FF FF") << second->problem();
     ASSERT_TRUE(journal()->open());
-    EXPECT_THAT(rows("SELECT outcome FROM dl250t_journal"),
-                ElementsAre(ElementsAre("reserved"), ElementsAre("reserved")));
-    EXPECT_TRUE(second->finishModule(two) && first->finishModule(one));
-    EXPECT_THAT(rows("SELECT serial_number, outcome FROM dl250t_journal ORDER BY id"),
-                ElementsAre(ElementsAre("1024", "ok"), ElementsAre("1025", "ok")));
+    EXPECT_THAT(rows("SELECT DISTINCT outcome FROM dl250t_journal"),
+                ElementsAre(ElementsAre("reserved")));
+    EXPECT_TRUE(second->finishModule(writtenModule("FF FF FF FF FF FF", Outcome::PortOpenFailed)));
+    EXPECT_TRUE(first->finishModule(writtenModule("FF FF FF FF FF FE"))) << first->problem();
+    rows(
+        "UPDATE dl250t_journal SET crc = '' WHERE serial_number = 281474976710655; "
+        "UPDATE dl250t_line SET next_serial = 281474976710654");
+    EXPECT_EQ(beginWith(*first, "00 00 00 00 00 00"), "00 00 00 00 00 00");
 }
 
-// A line put back behind its journal (a backup restored) skips every number
-// the journal holds: reserved ones, whatever became of them, and those of
-// blocks sent, not those of modules that failed before their reservation;
-// past the top it goes on from zero.
-TEST_F(PostgresJournalTest, LineBehindItsJournalSkipsTheNumbersItHolds) {
-    const auto station = journal("00 00 00 00 05 00");
-    ASSERT_TRUE(station->open()) << station->problem();
-    ModuleRecord unsent = writtenModule("00 00 00 00 05 02", Outcome::PortOpenFailed);
-    unsent.crc.reset();
-    for (ModuleRecord module : {writtenModule("00 00 00 00 00 00"), unsent}) {
-        ASSERT_TRUE(reserve(*station, module) && station->finishModule(module));
-    }
-    ASSERT_EQ(beginWith(*station, ""), "");
-    ASSERT_TRUE(station->finishModule(unsent)) << "not reserved";
-    rows("UPDATE dl250t_line SET next_serial = 1280");
-    EXPECT_EQ(beginWith(*station, "00 00 00 00 00 00"), "00 00 00 00 05 02");
-
-    const auto top = journal("FF FF FF FF FF FF", "line top");
-    ModuleRecord last = writtenModule("00 00 00 00 00 00");
-    ASSERT_TRUE(top->open() && reserve(*top, last) && top->finishModule(last));
-    rows("UPDATE dl250t_line SET next_serial = 281474976710655 WHERE line = 'line top'");
-    EXPECT_EQ(beginWith(*top, "FF FF FF FF FF FF"), "00 00 00 00 00 00") << "after the top";
-}
-
-// A reservation the database refuses leaves no trace: the engine sends no
-// block, and the line keeps its number.
+// A reservation the database refuses fails, leaving the line as it was: the
+// engine then sends no block.
 TEST_F(PostgresJournalTest, RefusedReservationFailsAndLeavesTheLineAsItWas) {
-    struct Case {
-        const char* fault;
-        const char* problem;
-    };
-    const Case cases[] = {
-        {"DELETE FROM dl250t_line", "the line is no longer in the database"},
-        {"ALTER TABLE dl250t_journal DROP COLUMN version", "cannot reserve a serial number"},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.fault);
-        const auto station = journal("00 00 00 00 09 00");
-        ASSERT_TRUE(station->open()) << station->problem();
-        rows(c.fault);
-        EXPECT_EQ(beginWith(*station, "00 00 00 00 00 00"), std::nullopt);
-        EXPECT_THAT(station->problem(), HasSubstr(c.problem));
-        EXPECT_THAT(rows("SELECT count(*) FROM dl250t_journal"), ElementsAre(ElementsAre("0")));
-        EXPECT_THAT(rows("SELECT next_serial FROM dl250t_line"),
-                    ::testing::Each(ElementsAre("2304")));
-    }
+    const auto station = journal("00 00 00 00 09 00");
+    ASSERT_TRUE(station->open()) << station->problem();
+    rows("ALTER TABLE dl250t_journal DROP COLUMN version");
+    EXPECT_EQ(beginWith(*station, "00 00 00 00 00 00"), std::nullopt);
+    EXPECT_THAT(station->problem(), HasSubstr("cannot reserve a serial number: ERROR"));
+    EXPECT_THAT(rows("SELECT (SELECT count(*) FROM dl250t_journal), next_serial FROM dl250t_line"),
+                ElementsAre(ElementsAre("0", "2304")));
 }
 
-// Tables that an earlier release made, with its rows, are brought up to date
-// by the first station that opens them; the numbers its blocks took stay
-// taken, a failed write (not advancing the line) included.
-TEST_F(PostgresJournalTest, EarlierReleasesTablesAreUpdatedAndItsNumbersStayTaken) {
-    rows(R"(
-CREATE TABLE dl250t_line (line text PRIMARY KEY, next_serial bigint NOT NULL);
-CREATE TABLE dl250t_journal (id bigserial PRIMARY KEY, line text NOT NULL, time timestamptz NOT
-    NULL, station text NOT NULL, port text NOT NULL, module text NOT NULL, version text NOT NULL,
-    serial text NOT NULL, serial_number bigint, outcome text NOT NULL, verify text NOT NULL,
-    milliseconds bigint NOT NULL, crc text NOT NULL);
-CREATE UNIQUE INDEX dl250t_journal_written ON dl250t_journal (line, serial_number)
-    WHERE outcome = 'ok' AND crc <> '';
-CREATE INDEX dl250t_journal_line_time ON dl250t_journal (line, time);
-INSERT INTO dl250t_line VALUES ('line 1', 1537);
-INSERT INTO dl250t_journal (line, time, station, port, module, version, serial, serial_number,
-    outcome, verify, milliseconds, crc) VALUES
-    ('line 1', now(), 'old', 'COM1', 'm', '1', '00 00 00 00 06 00', 1536, 'ok', '', 90, '264A'),
-    ('line 1', now(), 'old', 'COM1', 'm', '1', '00 00 00 00 06 01', 1537, 'x', '', 90, '264A');
-)");
+// The tables as an earlier release made them, with its rows, are brought up
+// to date on first use; the numbers its blocks took stay taken, a failed
+// write's (which did not advance the line) included.
+TEST_F(PostgresJournalTest, EarlierReleasesTablesAreBroughtUpToDateAndItsNumbersStayTaken) {
+    ASSERT_TRUE(journal("00 00 00 00 06 01")->open());
+    rows(
+        "DROP INDEX dl250t_journal_held, dl250t_journal_reserved; ALTER TABLE dl250t_journal "
+        "DROP COLUMN reserved; INSERT INTO dl250t_journal (line, time, station, port, module, "
+        "version, serial, serial_number, outcome, verify, milliseconds, crc) SELECT 'line 1', "
+        "now(), '', '', '', '', '', n, 'x', '', 0, 'ABCD' FROM generate_series(1536, 1537) n");
     const auto station = journal();
     ASSERT_TRUE(station->open()) << station->problem();
-    EXPECT_EQ(resumeText(*station), "00 00 00 00 06 01");
     EXPECT_EQ(beginWith(*station, "00 00 00 00 00 00"), "00 00 00 00 06 02");
 }
 
@@ -341,9 +286,8 @@ TEST_F(PostgresJournalTest, ConnectionLostBetweenModulesIsMadeAgainForTheNextMod
     const auto station = journal("00 00 00 00 08 00", "line idle");
     ASSERT_TRUE(station->open()) << station->problem();
     endSessionsOf("line idle");
-    ModuleRecord module = writtenModule("00 00 00 00 08 00");
-    EXPECT_EQ(reserve(*station, module), "00 00 00 00 08 00") << station->problem();
-    EXPECT_TRUE(station->finishModule(module)) << station->problem();
+    EXPECT_EQ(beginWith(*station, "00 00 00 00 08 00"), "00 00 00 00 08 00") << station->problem();
+    EXPECT_TRUE(station->finishModule(writtenModule("00 00 00 00 08 00"))) << station->problem();
     EXPECT_THAT(rows("SELECT next_serial FROM dl250t_line WHERE line = 'line idle'"),
                 ElementsAre(ElementsAre("2049")));
 }
@@ -369,14 +313,13 @@ TEST(PostgresConnection, MissingClientLibraryFailsTheJournalAndNamesItsPackage) 
 TEST_F(PostgresJournalTest, ServerThatStopsAnsweringFailsTheModuleInsteadOfHangingIt) {
     const auto station = journal("00 00 00 00 03 00", "line stalled");
     ASSERT_TRUE(station->open()) << station->problem();
-    ModuleRecord module = writtenModule("00 00 00 00 03 00");
-    ASSERT_EQ(reserve(*station, module), "00 00 00 00 03 00");
+    ASSERT_EQ(beginWith(*station, "00 00 00 00 03 00"), "00 00 00 00 03 00");
     const std::vector<pid_t> backends = backendsOf("line stalled");
     ASSERT_EQ(backends.size(), 1u);
     if (kill(backends[0], SIGSTOP) != 0) {
         GTEST_SKIP() << "the server's processes belong to another user";
     }
-    const bool recorded = station->finishModule(module);
+    const bool recorded = station->finishModule(writtenModule("00 00 00 00 03 00"));
     kill(backends[0], SIGCONT);
     EXPECT_FALSE(recorded);
     EXPECT_THAT(station->problem(), HasSubstr("did not answer within"));
