@@ -49,7 +49,9 @@ constexpr std::string_view kCreationLock = "110415861592180";
 constexpr const char* kTablesExist =
     "SELECT to_regclass('dl250t_line') IS NOT NULL AND to_regclass('dl250t_journal') IS NOT "
     "NULL AND to_regclass('dl250t_journal_written') IS NOT NULL AND "
-    "to_regclass('dl250t_journal_reserved') IS NOT NULL";
+    "to_regclass('dl250t_journal_reserved') IS NOT NULL AND (SELECT count(*) FROM pg_attribute "
+    "WHERE attrelid = to_regclass('dl250t_journal') AND attname IN ('board', 'label') AND NOT "
+    "attisdropped) = 2";
 
 // The 48-bit counter as bigint, so that ordering and "next" are exact; the
 // journal also keeps the number as the CSV journal shows it. A line's number
@@ -85,6 +87,8 @@ CREATE INDEX IF NOT EXISTS dl250t_journal_held
     ON dl250t_journal (line, serial_number) WHERE reserved OR crc <> '';
 CREATE INDEX IF NOT EXISTS dl250t_journal_reserved
     ON dl250t_journal (line) WHERE outcome = 'reserved';
+ALTER TABLE dl250t_journal ADD COLUMN IF NOT EXISTS board text NOT NULL DEFAULT '';
+ALTER TABLE dl250t_journal ADD COLUMN IF NOT EXISTS label text NOT NULL DEFAULT '';
 )";
 
 constexpr const char* kCreateLine =
@@ -119,15 +123,15 @@ std::string reservationKey(const std::string& id) {
 // Takes the first number from $2 (the line's next) that the line does not
 // hold, adds the module's row with it as "reserved", advances the line past
 // it and holds the reservation's lock; no row when the line holds every
-// number from $2 on. $3 … $7: time, station, port, module, version. The
+// number from $2 on. $3 … $8: time, station, port, module, version, board. The
 // number's text is made as SerialNumber::text makes it. Kept short: it runs
 // while the line's row is locked.
 std::string reserveStatement() {
     return "WITH taken AS (" + firstFree() +
            "), "
            "inserted AS (INSERT INTO dl250t_journal (line, time, station, port, module, "
-           "version, serial, serial_number, outcome, verify, milliseconds, crc, reserved) "
-           "SELECT $1, $3::timestamptz, $4, $5, $6, $7, "
+           "version, board, serial, serial_number, outcome, verify, milliseconds, crc, reserved) "
+           "SELECT $1, $3::timestamptz, $4, $5, $6, $7, $8, "
            "upper(regexp_replace(lpad(to_hex(number), 12, '0'), '(..)(?!$)', '\\1 ', 'g')), "
            "number, 'reserved', '', 0, '', true FROM taken WHERE number IS NOT NULL "
            "RETURNING id, serial_number), "
@@ -145,7 +149,8 @@ std::string reserveStatement() {
 std::string settleStatement() {
     return "WITH settled AS (UPDATE dl250t_journal SET outcome = $2, verify = $3, "
            "milliseconds = $4::bigint, crc = $5, time = $6::timestamptz, port = $7, "
-           "module = $8, version = $9 WHERE id = $1::bigint RETURNING id) "
+           "module = $8, version = $9, board = $10, label = $11 WHERE id = $1::bigint "
+           "RETURNING id) "
            "SELECT (SELECT count(*) FROM settled), pg_advisory_unlock(" +
            reservationKey("$1::bigint") + ")";
 }
@@ -526,7 +531,8 @@ bool DatabaseJournal::reserveSerial(ModuleRecord& record) {
                                                           databaseText(settings_.station),
                                                           databaseText(record.port),
                                                           databaseText(moduleName),
-                                                          databaseText(record.moduleVersion)};
+                                                          databaseText(record.moduleVersion),
+                                                          databaseText(record.board)};
     DatabaseAnswer reserved = run(reserveStatement(), parameters, kAnswerTime);
     if (reserved.done() && reserved.rows.empty()) {
         // Every number up to the top is held: the numbers go on from zero, as
@@ -592,6 +598,8 @@ bool DatabaseJournal::addRow(const ModuleRecord& record) {
         {"verify", "", std::string(verifyText(record.verify))},
         {"milliseconds", "bigint", std::to_string(record.milliseconds)},
         {"crc", "", crcText(record.crc)},
+        {"board", "", databaseText(record.board)},
+        {"label", "", std::string(labelText(record.label))},
     };
     std::vector<std::optional<std::string>> parameters;
     for (const ColumnValue& value : row) {
@@ -625,6 +633,8 @@ bool DatabaseJournal::settle(const ModuleRecord& record) {
         databaseText(settings_.moduleText ? settings_.moduleText(record.moduleName)
                                           : record.moduleName),
         databaseText(record.moduleVersion),
+        databaseText(record.board),
+        std::string(labelText(record.label)),
     };
     DatabaseAnswer settled = run(settleStatement(), parameters, kAnswerTime);
     // The session ended while the module was written (a server restarted, a

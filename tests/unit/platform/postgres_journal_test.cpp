@@ -115,7 +115,11 @@ TEST_F(PostgresJournalTest, ModulesTakeTheLinesNumberAndEveryOneReservedIsUsedUp
     EXPECT_EQ(beginWith(*station, "00 00 00 00 01 01"), "00 00 00 00 01 03");
     ModuleRecord verified = writtenModule("00 00 00 00 01 03");
     verified.verify = ModuleRecord::Verify::Ok;
+    verified.board = "PCB-7";
+    verified.label = ModuleRecord::Label::Sent;
     ASSERT_TRUE(station->finishModule(verified));
+    EXPECT_THAT(rows("SELECT board, label FROM dl250t_journal WHERE serial_number = 259"),
+                ElementsAre(ElementsAre("PCB-7", "sent")));
 
     EXPECT_THAT(rows("SELECT line, next_serial FROM dl250t_line"),
                 ElementsAre(ElementsAre("line 1", "260")));
@@ -272,12 +276,15 @@ TEST_F(PostgresJournalTest, EarlierReleasesTablesAreBroughtUpToDateAndItsNumbers
     ASSERT_TRUE(journal("00 00 00 00 06 01")->open());
     rows(
         "DROP INDEX dl250t_journal_held, dl250t_journal_reserved; ALTER TABLE dl250t_journal "
-        "DROP COLUMN reserved; INSERT INTO dl250t_journal (line, time, station, port, module, "
+        "DROP COLUMN reserved, DROP COLUMN board, DROP COLUMN label; INSERT INTO dl250t_journal "
+        "(line, time, station, port, module, "
         "version, serial, serial_number, outcome, verify, milliseconds, crc) SELECT 'line 1', "
         "now(), '', '', '', '', '', n, 'x', '', 0, 'ABCD' FROM generate_series(1536, 1537) n");
     const auto station = journal();
     ASSERT_TRUE(station->open()) << station->problem();
     EXPECT_EQ(beginWith(*station, "00 00 00 00 00 00"), "00 00 00 00 06 02");
+    EXPECT_THAT(rows("SELECT board, label FROM dl250t_journal WHERE serial_number = 1538"),
+                ElementsAre(ElementsAre("", "")));
 }
 
 // The session ended while the station waited between two modules, as when
