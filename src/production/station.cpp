@@ -1,5 +1,6 @@
 #include "production/station.hpp"
 
+#include <chrono>
 #include <utility>
 
 #include "link/port_name.hpp"
@@ -12,10 +13,29 @@ Station::Station(ModuleWriter& writer, ModuleWriter::Steps steps, SerialNumber f
 std::optional<Outcome> Station::handle(const PortEvent& event,
                                        const std::function<void(const ModuleRecord&)>& onRecord) {
     // Names shorter than "COMn" carry no number.
-    if (event.kind != PortEvent::Kind::Arrival || event.portName.size() < 4) {
+    if (event.kind == PortEvent::Kind::WatchLost || event.portName.size() < 4) {
         return std::nullopt;
     }
     const std::string port = comName(portNumberFromName(event.portName));
+    PortClaims* claims = writer_.claims();
+    if (event.kind == PortEvent::Kind::Removal) {
+        if (claims != nullptr) {
+            claims->release(port);
+        }
+        return std::nullopt;
+    }
+    // Held from arrival to removal, so that a program that sees the port
+    // arrive later leaves the module alone even after it has been written.
+    if (claims != nullptr && claims->claim(port) == PortClaims::Claim::Refused) {
+        ModuleRecord refused;
+        refused.time = std::chrono::system_clock::now();
+        refused.port = port;
+        refused.outcome = Outcome::PortInUse;
+        if (onRecord) {
+            onRecord(refused);
+        }
+        return Outcome::PortInUse;
+    }
     ModuleWriter::Steps steps = steps_;
     steps.recorded = [&](const ModuleRecord& record) {
         // The next module gets the number after this one when it is

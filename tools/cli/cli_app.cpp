@@ -388,6 +388,7 @@ int exitStatusFor(Outcome outcome) {
         case Outcome::FileWriteFailed:
             return kExitFileNotWritten;
         case Outcome::PortOpenFailed:
+        case Outcome::PortInUse:
             return kExitPortOpenFailed;
         case Outcome::PortWriteFailed:
         case Outcome::PortReadFailed:

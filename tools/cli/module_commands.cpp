@@ -250,6 +250,9 @@ int writeModule(const std::vector<std::string>& args, std::ostream& out, std::os
     // is not printed.
     PrintingReporter failures(out, err, true);
     ModuleWriter writer(*ports, failures);
+    // A port a station or window holds is theirs: nothing is written there.
+    const auto claims = makeSystemPortClaims();
+    writer.useClaims(claims.get());
     writer.useJournal(line.journal.get());
     writer.setVerify(parsed->verify);
     std::optional<ModuleRecord> record;

@@ -50,6 +50,10 @@ int runStation(const std::vector<std::string>& args, std::ostream& out, std::ost
     // What the window shows in boxes goes to standard error.
     PrintingReporter failures(out, err, true);
     ModuleWriter writer(*ports, failures);
+    // Each port from its arrival to its removal, so that a window or another
+    // station on this machine leaves the module alone.
+    const auto claims = makeSystemPortClaims();
+    writer.useClaims(claims.get());
     writer.useJournal(line.journal.get());
     writer.setVerify(parsed->verify);
     Station station(
