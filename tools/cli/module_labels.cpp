@@ -61,7 +61,10 @@ int prepareLabels(const TraceOptions& options, std::string line, std::string_vie
     }
     auto printer = makeLabelPrinter(*destination, problem);
     if (printer == nullptr) {
-        return complain(problem, kExitLabelFailed);
+        // A host that is not known cannot be printed to; anything else this
+        // system cannot print to was the wrong thing to ask for.
+        const bool tcp = destination->kind == LabelDestination::Kind::Tcp;
+        return complain(problem, tcp ? kExitLabelFailed : kExitUsage);
     }
     labels = std::make_unique<ModuleLabels>(std::string(read.bytes.begin(), read.bytes.end()),
                                             std::move(printer), std::move(line));
