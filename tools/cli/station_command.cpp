@@ -94,7 +94,7 @@ int runStation(const std::vector<std::string>& args, std::ostream& out, std::ost
             .stopRequested = [] { return SignalCleanup::stopRequested() != 0; },
             .count = parsed->count,
             .onRecord =
-                [&](const ModuleRecord& record) {
+                [&out, &parsed](const ModuleRecord& record) {
                     if (parsed->json) {
                         out << moduleRecordJson(record, productionLineName(*parsed)) << '\n'
                             << std::flush;
