@@ -10,6 +10,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <condition_variable>
 #include <fstream>
 #include <mutex>
 #include <nlohmann/json.hpp>
@@ -66,13 +67,16 @@ public:
                 }
                 const std::lock_guard lock(mutex_);
                 jobs_.push_back(bytes);
+                received_.notify_all();
             }
         });
     }
 
     std::string destination() const { return "tcp://127.0.0.1:" + std::to_string(port_); }
-    std::vector<std::string> jobs() {
-        const std::lock_guard lock(mutex_);
+    // The jobs once `count` have arrived, or when the sender took too long.
+    std::vector<std::string> jobs(std::size_t count) {
+        std::unique_lock lock(mutex_);
+        received_.wait_for(lock, testing::kPatience, [&] { return jobs_.size() >= count; });
         return jobs_;
     }
 
@@ -81,6 +85,7 @@ private:
     int port_ = 0;
     std::thread accepting_;
     std::mutex mutex_;
+    std::condition_variable received_;
     std::vector<std::string> jobs_;
 };
 
@@ -176,8 +181,9 @@ TEST_F(LabelStationTest, EveryModuleWrittenGetsOneLabelAndOneJsonRecord) {
     configure(program, 3);
     EXPECT_EQ(program.finish(), cli::kExitOk) << program.errText();
 
-    EXPECT_THAT(printer.jobs(), ::testing::ElementsAre(label("000000005000", "00 00 00 00 50 00"),
-                                                       label("000000005001", "00 00 00 00 50 01")));
+    EXPECT_THAT(printer.jobs(2),
+                ::testing::ElementsAre(label("000000005000", "00 00 00 00 50 00"),
+                                       label("000000005001", "00 00 00 00 50 01")));
     const auto records = jsonLines(program.outLines());
     ASSERT_EQ(records.size(), 4u);
     const auto check = [&](std::size_t i, const char* serial, const char* outcome,
