@@ -90,6 +90,10 @@ Outcome ModuleWriter::writeClaimed(std::string_view port, SerialNumber serial, C
     record.milliseconds = std::chrono::duration_cast<std::chrono::milliseconds>(
                               std::chrono::steady_clock::now() - started)
                               .count();
+    if (record.outcome == Outcome::ModuleWritten && steps.label) {
+        record.label =
+            steps.label(record) ? ModuleRecord::Label::Sent : ModuleRecord::Label::Failed;
+    }
     const bool recorded = journal_ == nullptr || journal_->finishModule(record);
     if (record.reserved) {
         holding(false);

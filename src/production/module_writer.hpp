@@ -39,6 +39,10 @@ public:
         std::function<void(bool holding)> journalHolding = {};
         // The block read back differs from the one sent: what the module holds.
         std::function<void(const ConfigBlock& sent, const ConfigBlock& stored)> mismatch = {};
+        // Prints the label of a module written (and verified, with
+        // verification on), before its journal line is settled so that the
+        // line says whether the label went out; true when it did.
+        std::function<bool(const ModuleRecord& record)> label = {};
         // The attempt as it was recorded (or was to be), before a journal
         // failure is reported.
         std::function<void(const ModuleRecord& record)> recorded = {};

@@ -51,6 +51,7 @@ std::optional<Outcome> Station::handle(const PortEvent& event,
         } else {
             ++tally_.failed;
         }
+        labelFailed_ = record.label == ModuleRecord::Label::Failed;
         if (onRecord) {
             onRecord(record);
         }
@@ -70,6 +71,11 @@ Station::End Station::run(PortEventWatch& watch, const Run& run) {
             // A module whose line could not be recorded is the last one.
             if (handle(event, run.onRecord) == Outcome::JournalFailed) {
                 return End::JournalFailed;
+            }
+            // A module without its label breaks the trace from board to
+            // number: the line stops before the next one.
+            if (labelFailed_) {
+                return End::LabelFailed;
             }
             if (counted() || stopped()) {
                 break;

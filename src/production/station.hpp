@@ -22,7 +22,8 @@ public:
         std::optional<SerialNumber> last;
     };
 
-    enum class End { Stopped, Counted, JournalFailed, WaitFailed };
+    // LabelFailed: a module was written but its label did not go out.
+    enum class End { Stopped, Counted, JournalFailed, LabelFailed, WaitFailed };
 
     struct Run {
         // Asked before every wait and after every module: true ends the run.
@@ -60,6 +61,7 @@ private:
     ConfigBlock working_ = makeInitialWorkingBlock();
     ConfigBlock module_;
     Tally tally_;
+    bool labelFailed_ = false;
 };
 
 }  // namespace dl250t
