@@ -29,19 +29,6 @@ std::string seconds(std::chrono::seconds time) {
     return std::to_string(time.count()) + " s";
 }
 
-std::string systemMessage(DWORD error) {
-    std::array<wchar_t, 512> text{};
-    const DWORD length =
-        FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error,
-                       0, text.data(), static_cast<DWORD>(text.size()), nullptr);
-    std::string message = wideToUtf8(std::wstring_view(text.data(), length));
-    while (!message.empty() && (message.back() == '\n' || message.back() == '\r' ||
-                                message.back() == ' ' || message.back() == '.')) {
-        message.pop_back();
-    }
-    return message.empty() ? "error " + std::to_string(error) : message;
-}
-
 // A file or a device, opened for each label and appended to. Written with
 // overlapped I/O, so that a pipe or device that takes nothing more fails the
 // label after kSendTime instead of holding the line.
