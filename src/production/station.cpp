@@ -1,5 +1,6 @@
 #include "production/station.hpp"
 
+#include <chrono>
 #include <utility>
 
 #include "link/port_name.hpp"
@@ -12,10 +13,29 @@ Station::Station(ModuleWriter& writer, ModuleWriter::Steps steps, SerialNumber f
 std::optional<Outcome> Station::handle(const PortEvent& event,
                                        const std::function<void(const ModuleRecord&)>& onRecord) {
     // Names shorter than "COMn" carry no number.
-    if (event.kind != PortEvent::Kind::Arrival || event.portName.size() < 4) {
+    if (event.kind == PortEvent::Kind::WatchLost || event.portName.size() < 4) {
         return std::nullopt;
     }
     const std::string port = comName(portNumberFromName(event.portName));
+    PortClaims* claims = writer_.claims();
+    if (event.kind == PortEvent::Kind::Removal) {
+        if (claims != nullptr) {
+            claims->release(port);
+        }
+        return std::nullopt;
+    }
+    // Held from arrival to removal, so that a program that sees the port
+    // arrive later leaves the module alone even after it has been written.
+    if (claims != nullptr && claims->claim(port) == PortClaims::Claim::Refused) {
+        ModuleRecord refused;
+        refused.time = std::chrono::system_clock::now();
+        refused.port = port;
+        refused.outcome = Outcome::PortInUse;
+        if (onRecord) {
+            onRecord(refused);
+        }
+        return Outcome::PortInUse;
+    }
     ModuleWriter::Steps steps = steps_;
     steps.recorded = [&](const ModuleRecord& record) {
         // The next module gets the number after this one when it is
@@ -31,6 +51,7 @@ std::optional<Outcome> Station::handle(const PortEvent& event,
         } else {
             ++tally_.failed;
         }
+        labelFailed_ = record.label == ModuleRecord::Label::Failed;
         if (onRecord) {
             onRecord(record);
         }
@@ -50,6 +71,11 @@ Station::End Station::run(PortEventWatch& watch, const Run& run) {
             // A module whose line could not be recorded is the last one.
             if (handle(event, run.onRecord) == Outcome::JournalFailed) {
                 return End::JournalFailed;
+            }
+            // A module without its label breaks the trace from board to
+            // number: the line stops before the next one.
+            if (labelFailed_) {
+                return End::LabelFailed;
             }
             if (counted() || stopped()) {
                 break;

@@ -22,14 +22,17 @@ public:
         std::optional<SerialNumber> last;
     };
 
-    enum class End { Stopped, Counted, JournalFailed, WaitFailed };
+    // LabelFailed: a module was written but its label did not go out.
+    enum class End { Stopped, Counted, JournalFailed, LabelFailed, WaitFailed };
 
     struct Run {
         // Asked before every wait and after every module: true ends the run.
         std::function<bool()> stopRequested;
         // Ends the run once this many modules were written.
         std::optional<long> count;
-        // Told of every module attempt, once its journal has its line.
+        // Told of every module attempt, once its journal has its line, and of
+        // every module left to the program that holds its port (PortInUse,
+        // neither recorded nor counted).
         std::function<void(const ModuleRecord&)> onRecord;
     };
 
@@ -41,7 +44,9 @@ public:
     End run(PortEventWatch& watch, const Run& run);
 
     // One port event as the run handles it: an arrival is written, anything
-    // else needs nothing. The outcome of the write, if there was one.
+    // else needs nothing. The outcome of the write, if there was one. With
+    // the writer's claims, an arrival claims its port until its removal, and
+    // a port that another program holds is not written (PortInUse).
     std::optional<Outcome> handle(const PortEvent& event,
                                   const std::function<void(const ModuleRecord&)>& onRecord);
 
@@ -56,6 +61,7 @@ private:
     ConfigBlock working_ = makeInitialWorkingBlock();
     ConfigBlock module_;
     Tally tally_;
+    bool labelFailed_ = false;
 };
 
 }  // namespace dl250t

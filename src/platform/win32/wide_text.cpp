@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <array>
 #include <limits>
 
 namespace dl250t {
@@ -41,6 +42,19 @@ std::string wideToUtf8(std::wstring_view text) {
     std::string result(static_cast<std::size_t>(narrow), '\0');
     WideCharToMultiByte(CP_UTF8, 0, text.data(), length, result.data(), narrow, nullptr, nullptr);
     return result;
+}
+
+std::string systemMessage(unsigned long error) {
+    std::array<wchar_t, 512> text{};
+    const DWORD length =
+        FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error,
+                       0, text.data(), static_cast<DWORD>(text.size()), nullptr);
+    std::string message = wideToUtf8(std::wstring_view(text.data(), length));
+    while (!message.empty() && (message.back() == '\n' || message.back() == '\r' ||
+                                message.back() == ' ' || message.back() == '.')) {
+        message.pop_back();
+    }
+    return message.empty() ? "error " + std::to_string(error) : message;
 }
 
 }  // namespace dl250t

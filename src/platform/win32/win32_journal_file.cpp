@@ -132,19 +132,6 @@ bool readAt(HANDLE file, std::uint64_t offset, char* into, DWORD count, DWORD& g
     return ReadFile(file, into, count, &got, &at) != 0 || GetLastError() == ERROR_HANDLE_EOF;
 }
 
-std::string systemMessage(DWORD error) {
-    std::array<wchar_t, 512> text{};
-    const DWORD length =
-        FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error,
-                       0, text.data(), static_cast<DWORD>(text.size()), nullptr);
-    std::string message = wideToUtf8(std::wstring_view(text.data(), length));
-    while (!message.empty() && (message.back() == '\n' || message.back() == '\r' ||
-                                message.back() == ' ' || message.back() == '.')) {
-        message.pop_back();
-    }
-    return message.empty() ? "error " + std::to_string(error) : message;
-}
-
 // Opens the file, through a link too, or creates it where nothing is. A new
 // file is created without following a link, so that a link that leads
 // nowhere cannot make the journal appear wherever it points; it fails with
