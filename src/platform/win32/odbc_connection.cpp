@@ -10,6 +10,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
+#include <string_view>
 #include <system_error>
 #include <thread>
 
@@ -95,7 +96,8 @@ std::optional<DatabaseAnswer> within(Work work, SteadyClock::time_point deadline
 }
 
 // The driver's diagnostics for a call that failed on `handle`, each record
-// on a line of its own, SQLSTATE first; the SQLSTATE of the first.
+// on a line of its own, as the server's messages read with the client
+// library; the SQLSTATE of the first.
 std::string diagnostics(SQLSMALLINT type, SQLHANDLE handle, std::string& state) {
     std::string text;
     for (SQLSMALLINT record = 1;; ++record) {
@@ -115,17 +117,26 @@ std::string diagnostics(SQLSMALLINT type, SQLHANDLE handle, std::string& state) 
         }
         const auto shown = static_cast<std::size_t>(
             std::clamp<SQLSMALLINT>(length, 0, static_cast<SQLSMALLINT>(message.size() - 1)));
-        text += (text.empty() ? "" : "\n") + sqlState + ": " +
-                wideToUtf8({reinterpret_cast<const wchar_t*>(message.data()), shown});
+        std::string line = wideToUtf8({reinterpret_cast<const wchar_t*>(message.data()), shown});
+        // The driver's own words after the server's add nothing.
+        constexpr std::string_view kTrailer = ";\nError while executing the query";
+        if (line.ends_with(kTrailer)) {
+            line.resize(line.size() - kTrailer.size());
+        }
+        text += (text.empty() ? "" : "\n") + line;
     }
 }
 
 // A statement or connection that failed: lost when the session is gone (the
 // driver says so, or the SQLSTATE is one of a broken connection or a server
 // that ended the session), else refused.
-DatabaseAnswer failure(SQLSMALLINT type, SQLHANDLE handle, const OdbcHandles& session) {
+DatabaseAnswer failure(SQLSMALLINT type, SQLHANDLE handle, const OdbcHandles& session,
+                       std::string* sqlState = nullptr) {
     std::string state;
     std::string problem = diagnostics(type, handle, state);
+    if (sqlState != nullptr) {
+        *sqlState = state;
+    }
     const bool lost = state.starts_with("08") || state == "57P01" || state == "57P02" ||
                       state == "57P03" || session.dead();
     return failed(lost ? Status::Lost : Status::Refused, std::move(problem));
@@ -260,7 +271,7 @@ SQLRETURN bindAndRun(SQLHSTMT statement, Request& request, std::vector<SQLLEN>& 
 
 // Runs the request and walks every result it gives; the answer is the last
 // one's, or the failure.
-DatabaseAnswer run(const OdbcHandles& session, Request& request) {
+DatabaseAnswer run(const OdbcHandles& session, Request& request, std::string* sqlState = nullptr) {
     StatementHandle statement(session.connection);
     if (statement.get() == SQL_NULL_HSTMT) {
         return failure(SQL_HANDLE_DBC, session.connection, session);
@@ -276,7 +287,7 @@ DatabaseAnswer run(const OdbcHandles& session, Request& request) {
             answer.rows.clear();
             answer.affected = 0;
         } else if (!SQL_SUCCEEDED(result) || !takeResult(statement.get(), answer)) {
-            return failure(SQL_HANDLE_STMT, statement.get(), session);
+            return failure(SQL_HANDLE_STMT, statement.get(), session, sqlState);
         }
         result = SQLMoreResults(statement.get());
         if (result == SQL_NO_DATA) {
@@ -298,8 +309,9 @@ DatabaseAnswer run(const OdbcHandles& session, Request& request) {
 DatabaseAnswer runCommit(const OdbcHandles& session, Request& request) {
     Request probed = request;
     probed.sql = L"SELECT 1; " + request.sql;
-    DatabaseAnswer answer = run(session, probed);
-    if (answer.status != Status::Refused || !answer.problem.starts_with("25P02")) {
+    std::string state;
+    DatabaseAnswer answer = run(session, probed, &state);
+    if (answer.status != Status::Refused || state != "25P02") {
         return answer;
     }
     Request rollback{.sql = L"ROLLBACK", .statement = odbcStatement("ROLLBACK"), .values = {}};
