@@ -37,6 +37,7 @@ Outcome ModuleWriter::write(std::string_view port, SerialNumber serial, ConfigBl
     record.time = std::chrono::system_clock::now();
     record.port = std::string(port);
     record.serial = serial;
+    record.board = steps.board;
     const auto started = std::chrono::steady_clock::now();
     bool reserveFailed = false;
     InnerSteps numbered;

@@ -4,8 +4,10 @@
 #include <optional>
 
 #include "config/config_block.hpp"
+#include "production/board_codes.hpp"
 #include "production/module_writer.hpp"
 #include "production/port_event_watch.hpp"
+#include "production/scanner_feed.hpp"
 #include "production/serial_number.hpp"
 
 namespace dl250t {
@@ -22,7 +24,7 @@ public:
         std::optional<SerialNumber> last;
     };
 
-    enum class End { Stopped, Counted, JournalFailed, WaitFailed };
+    enum class End { Stopped, Counted, JournalFailed, WaitFailed, ScannerEnded };
 
     struct Run {
         // Asked before every wait and after every module: true ends the run.
@@ -31,6 +33,15 @@ public:
         std::optional<long> count;
         // Told of every module attempt, once its journal has its line.
         std::function<void(const ModuleRecord&)> onRecord;
+        // With a scanner, every module is written with a board code paired
+        // with it (BoardCodes), and no module without one. A scanner that
+        // can send no more ends the run once the module in hand is done:
+        // no module after it could get its code.
+        ScannerFeed* scanner = nullptr;
+        // Told of every line scanned, and of every module that waits for
+        // its code.
+        std::function<void(const BoardCodes::Scan&)> onScan = {};
+        std::function<void(const std::string& port)> onCodeAwaited = {};
     };
 
     // `steps` encode a block with the line's settings and may tell of a
@@ -40,14 +51,20 @@ public:
     // Waits for modules and writes them until the run ends, and says why.
     End run(PortEventWatch& watch, const Run& run);
 
-    // One port event as the run handles it: an arrival is written, anything
-    // else needs nothing. The outcome of the write, if there was one.
+    // One port event as the run handles it without a scanner: an arrival is
+    // written (recording `board` with it), anything else needs nothing. The
+    // outcome of the write, if there was one.
     std::optional<Outcome> handle(const PortEvent& event,
-                                  const std::function<void(const ModuleRecord&)>& onRecord);
+                                  const std::function<void(const ModuleRecord&)>& onRecord,
+                                  const std::string& board = {});
 
     const Tally& tally() const { return tally_; }
     // The number the next module is to get, unless its journal gives another.
     SerialNumber nextSerial() const { return next_; }
+    // The codes and modules waiting, with a scanner.
+    const BoardCodes& boardCodes() const { return codes_; }
+    // Why the scanner ended the run.
+    const std::string& scannerEnd() const { return scannerEnd_; }
 
 private:
     ModuleWriter& writer_;
@@ -56,6 +73,8 @@ private:
     ConfigBlock working_ = makeInitialWorkingBlock();
     ConfigBlock module_;
     Tally tally_;
+    BoardCodes codes_;
+    std::string scannerEnd_;
 };
 
 }  // namespace dl250t

@@ -23,6 +23,7 @@ enum ExitStatus : int {
     kExitModuleMismatch = 10,  // the block read back differs from the one written
     kExitJournalFailed = 11,   // the production journal could not be written
     kExitSettingsDiffer = 12,  // diff found settings that differ
+    kExitScannerEnded = 13,    // the station's scanner of board codes sends no more
 };
 
 // The exit status that tells a script how an exchange, a command or the

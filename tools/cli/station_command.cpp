@@ -12,6 +12,7 @@
 #include "production/module_writer.hpp"
 #include "production/station.hpp"
 #include "settings_diff.hpp"
+#include "station_scan.hpp"
 
 namespace dl250t::cli {
 
@@ -61,6 +62,12 @@ int runStation(const std::vector<std::string>& args, std::ostream& out, std::ost
         },
         line.firstSerial);
 
+    StationScan scan;
+    if (parsed->scan) {
+        if (const int status = scan.start(*parsed->scan, *ports, err); status != kExitOk) {
+            return status;
+        }
+    }
     std::string watchProblem;
     const std::unique_ptr<PortEventWatch> watch = startPortEventWatch(watchProblem);
     if (watch == nullptr) {
@@ -74,24 +81,27 @@ int runStation(const std::vector<std::string>& args, std::ostream& out, std::ost
     }
     out << "station ready: " << *parsed->file
         << ", first serial number: " << station.nextSerial().text() << ", journal: " << journal
-        << ", verify: " << (parsed->verify ? "on" : "off") << '\n'
+        << ", verify: " << (parsed->verify ? "on" : "off")
+        << (parsed->scan ? ", board codes: " + *parsed->scan : std::string()) << '\n'
         << std::flush;
 
-    const Station::End end =
-        station.run(*watch, {
+    const Station::End end = station.run(
+        *watch, scan.attach({
                                 .stopRequested = [] { return SignalCleanup::stopRequested() != 0; },
                                 .count = parsed->count,
                                 .onRecord =
-                                    [&out](const ModuleRecord& record) {
+                                    [&out, &parsed](const ModuleRecord& record) {
                                         const bool written = isSuccess(record.outcome);
                                         out << localTimeText(record.time) << ' ' << record.port
                                             << ' ' << outcomeText(record.outcome) << ' '
                                             << (written && record.serial ? record.serial->text()
                                                                          : std::string("-"))
+                                            << (parsed->scan ? ' ' + record.board : std::string())
                                             << '\n'
                                             << std::flush;
                                     },
-                            });
+                            },
+                            out, err));
     if (end == Station::End::WaitFailed) {
         err << "dl250t-cli station: waiting for ports failed\n";
     }
@@ -99,8 +109,11 @@ int runStation(const std::vector<std::string>& args, std::ostream& out, std::ost
         err << "dl250t-cli station: stopped before the next module: " << line.journal->problem()
             << '\n';
     }
+    const int status = end == Station::End::ScannerEnded    ? scan.ended(station, err)
+                       : end == Station::End::JournalFailed ? kExitJournalFailed
+                                                            : kExitOk;
     printSummary(station.tally(), out);
-    return end == Station::End::JournalFailed ? kExitJournalFailed : kExitOk;
+    return status;
 }
 
 }  // namespace dl250t::cli
