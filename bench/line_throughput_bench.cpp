@@ -3,7 +3,7 @@
 // the real line rate, plugged in one after another as soon as the station
 // has told of the one before. The stations record in one CSV journal that
 // they share, then in one line of a PostgreSQL database, whose stations take
-// turns with the line's serial number, one module at a time.
+// turns only to reserve a number and write their modules side by side.
 // Usage: line_throughput_bench [MODULES [DATABASE_URI [DL250T-CLI]]]
 //   MODULES: modules per station (default 20); without DATABASE_URI only the
 //   CSV journal is measured.

@@ -58,6 +58,7 @@ ConfigDialog::ConfigDialog(Services services)
       working_(makeInitialWorkingBlock()) {
     form_.settings().serialText = defaultSerialText(services.clock.secondsSince1970());
     writer_.useJournal(services.journal);
+    writer_.useClaims(services.claims);
 }
 
 void ConfigDialog::initialise() {
@@ -395,16 +396,26 @@ void ConfigDialog::handlePortEventNow(const PortEvent& event) {
     }
     const int number = portNumberFromName(event.portName);
     const std::string com = comName(number);
+    PortClaims* claims = writer_.claims();
     if (event.kind == PortEvent::Kind::Removal) {
         codes_.removed(com);
         std::erase_if(pendingPairs_,
                       [&](const BoardCodes::Scan& pair) { return pair.port == com; });
+        if (claims != nullptr) {
+            claims->release(com);
+        }
         status("模块从" + com + "拔出");
         return;
     }
     status("模块从" + com + "插入");
     view_.setText(ctl::Port, com);
     if (!autoConfigure()) {
+        return;
+    }
+    // The module another program holds (a station, another window) is
+    // that program's: the status line says so, and no box waits.
+    if (claims != nullptr && claims->claim(com) == PortClaims::Claim::Refused) {
+        report(Outcome::PortInUse);
         return;
     }
     if (!scanBoardCodes_) {

@@ -53,6 +53,10 @@ public:
         // Where a failure's reason goes beside the box (the program's
         // standard error), one line at a time.
         std::function<void(std::string_view line)> diagnostics = {};
+        // The ports this program writes modules on, claimed so that no other
+        // program writes them meanwhile: Write claims its port for the write,
+        // auto-configure from arrival to removal. None by default.
+        PortClaims* claims = nullptr;
     };
 
     explicit ConfigDialog(Services services);

@@ -16,7 +16,7 @@ struct OutcomeEntry {
 using enum OutcomeDisplay;
 
 // Every outcome with its text, in the order of the enumeration.
-constexpr std::array<OutcomeEntry, 19> kOutcomes = {{
+constexpr std::array<OutcomeEntry, 20> kOutcomes = {{
     {Outcome::ModuleRead, "模块读取成功！", StatusLine},
     {Outcome::ModuleWritten, "模块写入成功！", StatusLine},
     {Outcome::FileOpened, "文件打开成功！", StatusLine},
@@ -34,6 +34,7 @@ constexpr std::array<OutcomeEntry, 19> kOutcomes = {{
     {Outcome::FileOpenFailed, "文件打开失败！", StatusLineAndErrorBox},
     {Outcome::FileWriteFailed, "文件写入失败！", StatusLineAndErrorBox},
     {Outcome::JournalFailed, "生产记录写入失败！", StatusLineAndErrorBox},
+    {Outcome::PortInUse, "串口正由另一个程序使用！", StatusLine},
     {Outcome::NoPortChosen, "请选择一个COM口！", ErrorBox},
     {Outcome::Cancelled, "", Nothing},
 }};
@@ -63,7 +64,7 @@ OutcomeDisplay outcomeDisplay(Outcome outcome) {
 }
 
 bool isSuccess(Outcome outcome) {
-    return outcomeDisplay(outcome) == StatusLine;
+    return outcome <= Outcome::FileWritten;
 }
 
 }  // namespace dl250t

@@ -27,6 +27,10 @@ enum class Outcome {
     FileOpenFailed,
     FileWriteFailed,
     JournalFailed,  // the production journal cannot take the module's line
+    // Another program is writing modules on the port: the module is left to
+    // it, and the status line says so without a box, since auto-configure
+    // must never wait for a click.
+    PortInUse,
     // Commands that never started. With no port chosen the operator is asked
     // for one in an error box and the status line keeps its text; a cancelled
     // file chooser shows nothing at all.
@@ -42,7 +46,7 @@ std::string_view outcomeText(Outcome outcome);
 
 OutcomeDisplay outcomeDisplay(Outcome outcome);
 
-// True for the five successes.
+// True for the five successes, which open the enumeration.
 bool isSuccess(Outcome outcome);
 
 }  // namespace dl250t

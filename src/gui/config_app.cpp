@@ -17,6 +17,7 @@ ConfigApp::ConfigApp(Options options)
       qtPrompter_(&window_),
       host_(window_, std::move(options.startSources)),
       ports_(options.portDirectory),
+      claims_(options.portDirectory),
       services_(
           {
               .view = view_,
@@ -26,6 +27,7 @@ ConfigApp::ConfigApp(Options options)
               .clock = options.clock != nullptr ? *options.clock : systemClock_,
               .files = files_,
               .programName = std::move(options.programName),
+              .claims = &claims_,
           },
           [](const std::string& journal, const std::optional<std::string>& line) {
               return makeProductionJournal(

@@ -12,6 +12,7 @@
 #include "gui/qt_prompter.hpp"
 #include "gui/qt_window_host.hpp"
 #include "platform/posix/posix_file_store.hpp"
+#include "platform/posix/posix_port_claims.hpp"
 #include "platform/posix/posix_serial_port.hpp"
 
 namespace dl250t {
@@ -65,6 +66,7 @@ private:
     QtPrompter qtPrompter_;
     QtWindowHost host_;
     PosixSerialPortFactory ports_;
+    PosixPortClaims claims_;
     PosixFileStore files_;
     SystemClock systemClock_;
     WindowServices services_;

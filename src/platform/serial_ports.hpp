@@ -3,6 +3,7 @@
 #include <memory>
 
 #include "link/serial_port.hpp"
+#include "production/port_claims.hpp"
 
 namespace dl250t {
 
@@ -10,5 +11,9 @@ namespace dl250t {
 // know them under: COMn and device paths on Linux, COMn and \\.\ names on
 // Windows.
 std::unique_ptr<SerialPortFactory> makeSystemSerialPortFactory();
+
+// The claims on those ports that every program of the tool on this machine
+// sees (see PortClaims): lock files on Linux, named kernel objects on Windows.
+std::unique_ptr<PortClaims> makeSystemPortClaims();
 
 }  // namespace dl250t

@@ -19,13 +19,13 @@ using std::chrono::milliseconds;
 // A server that has not taken the connection by then will not.
 constexpr milliseconds kConnectTime{5000};
 // The longest the server lets a statement run, the wait for the line's row
-// included. A module holds the row for well under two seconds, so this is
+// included. A station holds the row for a few milliseconds (a station of an
+// earlier release for a whole module, well under two seconds), so this is
 // many stations' turns.
 constexpr milliseconds kStatementTime{30000};
-// A session that sits in a module's transaction this long without a word is
-// ended by the server, so that a station stopped without dying (a debugger,
-// SIGSTOP, a machine that froze) gives the line's row back. Longer than any
-// module, read-back included.
+// A session that sits in a transaction this long without a word is ended by
+// the server, so that a station stopped without dying (a debugger, SIGSTOP, a
+// machine that froze) while it takes a number gives the line's row back.
 constexpr milliseconds kIdleInTransactionTime{10000};
 // How often the server looks whether a waiting session's client is still
 // there (servers from version 14 on).
@@ -44,13 +44,21 @@ constexpr std::size_t kLongestApplicationName = 63;
 // moment do not create them twice ("dl250t" in ASCII).
 constexpr std::string_view kCreationLock = "110415861592180";
 
+// The last of them made by this release: a database made by an earlier one
+// lacks it and is brought up to date.
 constexpr const char* kTablesExist =
     "SELECT to_regclass('dl250t_line') IS NOT NULL AND to_regclass('dl250t_journal') IS NOT "
-    "NULL AND to_regclass('dl250t_journal_written') IS NOT NULL";
+    "NULL AND to_regclass('dl250t_journal_written') IS NOT NULL AND "
+    "to_regclass('dl250t_journal_reserved') IS NOT NULL AND (SELECT count(*) FROM pg_attribute "
+    "WHERE attrelid = to_regclass('dl250t_journal') AND attname IN ('board', 'label') AND NOT "
+    "attisdropped) = 2";
 
 // The 48-bit counter as bigint, so that ordering and "next" are exact; the
 // journal also keeps the number as the CSV journal shows it. A line's number
-// is never written twice: the unique index refuses the second row.
+// is never written twice: the unique index refuses the second row. The
+// numbers a line holds are those of its rows that are, or were, reservations
+// (the column that says so came with them) and those of blocks that were
+// sent (an earlier release's rows have only these).
 constexpr const char* kCreateTables = R"(
 CREATE TABLE IF NOT EXISTS dl250t_line (
     line text PRIMARY KEY,
@@ -74,6 +82,13 @@ CREATE TABLE IF NOT EXISTS dl250t_journal (
 CREATE UNIQUE INDEX IF NOT EXISTS dl250t_journal_written
     ON dl250t_journal (line, serial_number) WHERE outcome = 'ok' AND crc <> '';
 CREATE INDEX IF NOT EXISTS dl250t_journal_line_time ON dl250t_journal (line, time);
+ALTER TABLE dl250t_journal ADD COLUMN IF NOT EXISTS reserved boolean NOT NULL DEFAULT false;
+CREATE INDEX IF NOT EXISTS dl250t_journal_held
+    ON dl250t_journal (line, serial_number) WHERE reserved OR crc <> '';
+CREATE INDEX IF NOT EXISTS dl250t_journal_reserved
+    ON dl250t_journal (line) WHERE outcome = 'reserved';
+ALTER TABLE dl250t_journal ADD COLUMN IF NOT EXISTS board text NOT NULL DEFAULT '';
+ALTER TABLE dl250t_journal ADD COLUMN IF NOT EXISTS label text NOT NULL DEFAULT '';
 )";
 
 constexpr const char* kCreateLine =
@@ -81,9 +96,70 @@ constexpr const char* kCreateLine =
     "ON CONFLICT (line) DO NOTHING";
 constexpr const char* kFindLine = "SELECT next_serial FROM dl250t_line WHERE line = $1";
 constexpr const char* kLockLine = "SELECT next_serial FROM dl250t_line WHERE line = $1 FOR UPDATE";
-// Read committed whatever the server's default: the wait for the line's row
-// then ends with the row as the station before left it.
+// Read committed whatever the server's default: the statements after the
+// wait for the line's row see what the station before committed.
 constexpr const char* kBegin = "BEGIN ISOLATION LEVEL READ COMMITTED";
+
+constexpr const char* kSerialLimit = "281474976710656";
+
+// The first number from $2 on (below the 48-bit limit) that line $1 does not
+// hold: $2 itself or one after a number held, found over the index of the
+// numbers held. Usually $2 is free and this is one look in the index.
+std::string firstFree() {
+    const std::string held = " FROM dl250t_journal WHERE line = $1 AND (reserved OR crc <> '')";
+    return "SELECT min(candidate) AS number FROM (SELECT $2::bigint AS candidate UNION ALL "
+           "SELECT serial_number + 1" +
+           held + " AND serial_number >= $2::bigint) AS candidates WHERE candidate < " +
+           kSerialLimit + " AND NOT EXISTS (SELECT" + held + " AND serial_number = candidate)";
+}
+
+// The advisory lock of the reservation in row `id`: the two-number form,
+// keyed by the journal table, so that it meets neither the creation lock
+// (the one-number form) nor the reservations of a journal in another schema.
+std::string reservationKey(const std::string& id) {
+    return "'dl250t_journal'::regclass::oid::int, (" + id + " % 2147483648)::int";
+}
+
+// Takes the first number from $2 (the line's next) that the line does not
+// hold, adds the module's row with it as "reserved", advances the line past
+// it and holds the reservation's lock; no row when the line holds every
+// number from $2 on. $3 … $8: time, station, port, module, version, board. The
+// number's text is made as SerialNumber::text makes it. Kept short: it runs
+// while the line's row is locked.
+std::string reserveStatement() {
+    return "WITH taken AS (" + firstFree() +
+           "), "
+           "inserted AS (INSERT INTO dl250t_journal (line, time, station, port, module, "
+           "version, board, serial, serial_number, outcome, verify, milliseconds, crc, reserved) "
+           "SELECT $1, $3::timestamptz, $4, $5, $6, $7, $8, "
+           "upper(regexp_replace(lpad(to_hex(number), 12, '0'), '(..)(?!$)', '\\1 ', 'g')), "
+           "number, 'reserved', '', 0, '', true FROM taken WHERE number IS NOT NULL "
+           "RETURNING id, serial_number), "
+           "advanced AS (UPDATE dl250t_line SET next_serial = (inserted.serial_number + 1) % " +
+           kSerialLimit +
+           " FROM inserted WHERE dl250t_line.line = $1) "
+           "SELECT id, serial_number, pg_advisory_lock(" +
+           reservationKey("id") + ") FROM inserted";
+}
+
+// Settles reservation $1 with its outcome, verify, milliseconds and CRC (and
+// the module's time, port and identity as the engine has them at the end:
+// those it reserved with), and lets its lock go. The row counts as settled
+// even when another station marked it interrupted meanwhile.
+std::string settleStatement() {
+    return "WITH settled AS (UPDATE dl250t_journal SET outcome = $2, verify = $3, "
+           "milliseconds = $4::bigint, crc = $5, time = $6::timestamptz, port = $7, "
+           "module = $8, version = $9, board = $10, label = $11 WHERE id = $1::bigint "
+           "RETURNING id) "
+           "SELECT (SELECT count(*) FROM settled), pg_advisory_unlock(" +
+           reservationKey("$1::bigint") + ")";
+}
+
+constexpr const char* kReservations =
+    "SELECT id FROM dl250t_journal WHERE line = $1 AND outcome = 'reserved' ORDER BY id";
+constexpr const char* kInterrupt =
+    "UPDATE dl250t_journal SET outcome = 'interrupted' WHERE id = $1::bigint AND outcome = "
+    "'reserved'";
 
 constexpr std::string_view kReplacement = "\xEF\xBF\xBD";  // U+FFFD
 
@@ -199,10 +275,8 @@ struct ColumnValue {
 };
 
 // The INSERT of a row into dl250t_journal with its values as parameters $1,
-// $2, … in the row's order. `advance` (one more parameter, the line's next
-// number) makes the row depend on the line's advance: the row is added
-// only when the line's number moves on with it.
-std::string insertStatement(const std::vector<ColumnValue>& row, bool advance) {
+// $2, … in the row's order.
+std::string insertStatement(const std::vector<ColumnValue>& row) {
     std::string columns;
     std::string values;
     for (std::size_t i = 0; i < row.size(); ++i) {
@@ -215,13 +289,11 @@ std::string insertStatement(const std::vector<ColumnValue>& row, bool advance) {
             values.append("::").append(row[i].type);
         }
     }
-    const std::string insert = "INSERT INTO dl250t_journal (" + columns + ") ";
-    if (!advance) {
-        return insert + "VALUES (" + values + ")";
-    }
-    return "WITH advanced AS (UPDATE dl250t_line SET next_serial = $" +
-           std::to_string(row.size() + 1) + "::bigint WHERE line = $1 RETURNING line) " + insert +
-           "SELECT " + values + " FROM advanced";
+    return "INSERT INTO dl250t_journal (" + columns + ") VALUES (" + values + ")";
+}
+
+std::string outcomeColumn(Outcome outcome) {
+    return databaseText(isSuccess(outcome) ? std::string_view("ok") : outcomeText(outcome));
 }
 
 }  // namespace
@@ -262,7 +334,7 @@ bool DatabaseJournal::failAndDisconnect(std::string problem) {
     }
     opened_ = false;
     moduleOpen_ = false;
-    held_.reset();
+    reservation_.reset();
     return fail(std::move(problem));
 }
 
@@ -298,11 +370,15 @@ bool DatabaseJournal::connect() {
 }
 
 bool DatabaseJournal::open() {
-    opened_ = false;
     moduleOpen_ = false;
-    held_.reset();
+    reservation_.reset();
+    return openConnection();
+}
+
+bool DatabaseJournal::openConnection() {
+    opened_ = false;
     resume_.reset();
-    if (!connect() || !createTables() || !findLine()) {
+    if (!connect() || !createTables() || !findLine() || !interruptAbandoned()) {
         return false;
     }
     // The start number has been checked, or the line made with it; a
@@ -369,29 +445,35 @@ bool DatabaseJournal::findLine() {
     return true;
 }
 
-bool DatabaseJournal::beginTransaction() {
-    // A connection made for an earlier module may have gone while the
-    // station waited for this one (a server restarted, an idle session
-    // ended): nothing was open on it, so it is made again, once.
-    bool fresh = !opened_;
-    if (!opened_ && !open()) {
-        return false;
+bool DatabaseJournal::interruptAbandoned() {
+    const DatabaseAnswer found = run(kReservations, {settings_.line}, kAnswerTime);
+    if (!found.done()) {
+        return failAndDisconnect("cannot look for the line's reservations: " +
+                                 whyNot(found, kAnswerTime));
     }
-    if (!fresh && !connection_->alive()) {
-        fresh = true;
-        if (!open()) {
-            return false;
+    // This session is new and holds no lock: a lock it gets belonged to a
+    // session that is gone.
+    const std::string key = reservationKey("$1::bigint");
+    for (const auto& row : found.rows) {
+        if (row.empty() || !row[0]) {
+            continue;
         }
-    }
-    DatabaseAnswer begun = run(kBegin, {}, kAnswerTime);
-    if (!fresh && begun.status == DatabaseAnswer::Status::Lost) {
-        if (!open()) {
-            return false;
+        const DatabaseAnswer unowned =
+            run("SELECT pg_try_advisory_lock(" + key + ")", {row[0]}, kAnswerTime);
+        if (!unowned.done() || unowned.rows.size() != 1 || unowned.rows[0].empty()) {
+            return failAndDisconnect("cannot look at the line's reservations: " +
+                                     whyNot(unowned, kAnswerTime));
         }
-        begun = run(kBegin, {}, kAnswerTime);
-    }
-    if (!begun.done()) {
-        return failAndDisconnect("cannot begin the module: " + whyNot(begun, kAnswerTime));
+        if (unowned.rows[0][0] != "t") {
+            continue;  // its station is still at it
+        }
+        const DatabaseAnswer marked = run(kInterrupt, {row[0]}, kAnswerTime);
+        const DatabaseAnswer unlocked =
+            run("SELECT pg_advisory_unlock(" + key + ")", {row[0]}, kAnswerTime);
+        if (!marked.done() || !unlocked.done()) {
+            return failAndDisconnect("cannot record an interrupted reservation: " +
+                                     whyNot(marked.done() ? unlocked : marked, kAnswerTime));
+        }
     }
     return true;
 }
@@ -400,7 +482,11 @@ bool DatabaseJournal::beginModule() {
     if (moduleOpen_) {
         return failAndDisconnect("a module was begun before the one in hand was finished");
     }
-    if (!beginTransaction()) {
+    // A connection made for an earlier module may have gone while the
+    // station waited for this one (a server restarted, an idle session
+    // ended): nothing was open on it, so it is made again, once.
+    fresh_ = !opened_ || !connection_->alive();
+    if (fresh_ && !openConnection()) {
         return false;
     }
     moduleOpen_ = true;
@@ -408,8 +494,19 @@ bool DatabaseJournal::beginModule() {
 }
 
 bool DatabaseJournal::reserveSerial(ModuleRecord& record) {
-    if (!moduleOpen_ || !record.serial) {
+    if (!moduleOpen_ || !record.serial || reservation_) {
         return fail("no module was begun");
+    }
+    DatabaseAnswer begun = run(kBegin, {}, kAnswerTime);
+    if (!fresh_ && begun.status == DatabaseAnswer::Status::Lost) {
+        fresh_ = true;
+        if (!openConnection()) {
+            return false;
+        }
+        begun = run(kBegin, {}, kAnswerTime);
+    }
+    if (!begun.done()) {
+        return failAndDisconnect("cannot reserve a serial number: " + whyNot(begun, kAnswerTime));
     }
     if (!lineExists_ && !createLine(*record.serial)) {
         return false;
@@ -422,12 +519,48 @@ bool DatabaseJournal::reserveSerial(ModuleRecord& record) {
     if (locked.rows.size() != 1 || locked.rows[0].empty()) {
         return failAndDisconnect("the line is no longer in the database");
     }
-    held_ = numberIn(locked.rows[0][0]);
-    if (!held_) {
+    const std::optional<SerialNumber> next = numberIn(locked.rows[0][0]);
+    if (!next) {
         return failAndDisconnect("the line's next serial number is not a 48-bit number");
     }
+    const std::string moduleName =
+        settings_.moduleText ? settings_.moduleText(record.moduleName) : record.moduleName;
+    std::vector<std::optional<std::string>> parameters = {settings_.line,
+                                                          std::to_string(next->value()),
+                                                          utcTimeText(record.time),
+                                                          databaseText(settings_.station),
+                                                          databaseText(record.port),
+                                                          databaseText(moduleName),
+                                                          databaseText(record.moduleVersion),
+                                                          databaseText(record.board)};
+    DatabaseAnswer reserved = run(reserveStatement(), parameters, kAnswerTime);
+    if (reserved.done() && reserved.rows.empty()) {
+        // Every number up to the top is held: the numbers go on from zero, as
+        // SerialNumber::next does.
+        parameters[1] = "0";
+        reserved = run(reserveStatement(), parameters, kAnswerTime);
+    }
+    if (!reserved.done()) {
+        return failAndDisconnect("cannot reserve a serial number: " +
+                                 whyNot(reserved, kAnswerTime));
+    }
+    if (reserved.rows.size() != 1 || reserved.rows[0].size() < 2 || !reserved.rows[0][0]) {
+        return failAndDisconnect("the journal holds every serial number of the line");
+    }
+    const std::optional<SerialNumber> number = numberIn(reserved.rows[0][1]);
+    if (!number) {
+        return failAndDisconnect("the reserved serial number is not a 48-bit number");
+    }
+    // Only a reservation that is in the journal for good lets the block go.
+    const DatabaseAnswer committed = run("COMMIT", {}, kAnswerTime);
+    if (!committed.done() || committed.command != "COMMIT") {
+        return failAndDisconnect(
+            "the reservation of serial number " + number->text() + " was not committed" +
+            (committed.done() ? std::string() : ": " + whyNot(committed, kAnswerTime)));
+    }
     lineExists_ = true;
-    record.serial = held_;
+    reservation_ = Reservation{*reserved.rows[0][0], *number};
+    record.serial = number;
     return true;
 }
 
@@ -435,13 +568,20 @@ bool DatabaseJournal::finishModule(const ModuleRecord& record) {
     if (!moduleOpen_) {
         return fail("no module was begun");
     }
-    const bool written = held_ && record.outcome == Outcome::ModuleWritten && record.crc;
-    const std::optional<SerialNumber>& number = record.serial;
-    if (written && number != held_) {
-        return failAndDisconnect("the module stored serial number " +
-                                 (number ? number->text() : std::string("-")) +
-                                 ", not the line's " + held_->text());
+    if (record.reserved != reservation_.has_value()) {
+        return failAndDisconnect(record.reserved ? "the module's number was not reserved here"
+                                                 : "a reserved number was left unsettled");
     }
+    if (!(record.reserved ? settle(record) : addRow(record))) {
+        return false;
+    }
+    moduleOpen_ = false;
+    reservation_.reset();
+    return true;
+}
+
+bool DatabaseJournal::addRow(const ModuleRecord& record) {
+    const std::optional<SerialNumber>& number = record.serial;
     const std::string moduleName =
         settings_.moduleText ? settings_.moduleText(record.moduleName) : record.moduleName;
     const std::vector<ColumnValue> row = {
@@ -454,43 +594,67 @@ bool DatabaseJournal::finishModule(const ModuleRecord& record) {
         {"serial", "", number ? number->text() : std::string()},
         {"serial_number", "bigint",
          number ? std::optional(std::to_string(number->value())) : std::nullopt},
-        {"outcome", "",
-         databaseText(isSuccess(record.outcome) ? std::string_view("ok")
-                                                : outcomeText(record.outcome))},
+        {"outcome", "", outcomeColumn(record.outcome)},
         {"verify", "", std::string(verifyText(record.verify))},
         {"milliseconds", "bigint", std::to_string(record.milliseconds)},
         {"crc", "", crcText(record.crc)},
+        {"board", "", databaseText(record.board)},
+        {"label", "", std::string(labelText(record.label))},
     };
     std::vector<std::optional<std::string>> parameters;
     for (const ColumnValue& value : row) {
         parameters.push_back(value.text);
     }
-    if (written) {
-        parameters.emplace_back(std::to_string(held_->next().value()));
-    }
-    const DatabaseAnswer added = run(insertStatement(row, written), parameters, kAnswerTime);
+    // A statement on its own is a transaction of its own.
+    const DatabaseAnswer added = run(insertStatement(row), parameters, kAnswerTime);
     if (!added.done() || added.affected != 1) {
-        return failAndDisconnect("cannot add the module's line: " +
-                                 (added.done()
-                                      ? std::string("the line is no longer in the database")
-                                      : whyNot(added, kAnswerTime)));
+        return failAndDisconnect(
+            "cannot add the module's line: " +
+            (added.done() ? std::string("the database took no row") : whyNot(added, kAnswerTime)));
     }
-    const DatabaseAnswer committed = run("COMMIT", {}, kAnswerTime);
-    if (!committed.done()) {
-        if (committed.status == DatabaseAnswer::Status::Refused) {
-            return failAndDisconnect("the database refused the module's line: " +
-                                     whyNot(committed, kAnswerTime));
+    return true;
+}
+
+bool DatabaseJournal::settle(const ModuleRecord& record) {
+    const Reservation held = *reservation_;
+    if (record.crc && record.serial != held.serial) {
+        return failAndDisconnect("the module stored serial number " +
+                                 (record.serial ? record.serial->text() : std::string("-")) +
+                                 ", not the line's " + held.serial.text());
+    }
+    const std::vector<std::optional<std::string>> parameters = {
+        held.id,
+        outcomeColumn(record.outcome),
+        std::string(verifyText(record.verify)),
+        std::to_string(record.milliseconds),
+        crcText(record.crc),
+        utcTimeText(record.time),
+        databaseText(record.port),
+        databaseText(settings_.moduleText ? settings_.moduleText(record.moduleName)
+                                          : record.moduleName),
+        databaseText(record.moduleVersion),
+        databaseText(record.board),
+        std::string(labelText(record.label)),
+    };
+    DatabaseAnswer settled = run(settleStatement(), parameters, kAnswerTime);
+    // The session ended while the module was written (a server restarted, a
+    // station frozen past the server's patience): the reservation stays in
+    // the journal, and is settled over the next connection. Settling twice
+    // writes the same row twice.
+    if (settled.status == DatabaseAnswer::Status::Lost) {
+        if (!openConnection()) {
+            return false;
         }
-        return failAndDisconnect("the module's line got no answer from the database (" +
-                                 whyNot(committed, kAnswerTime) +
-                                 "); whether it is in the journal is not known");
+        settled = run(settleStatement(), parameters, kAnswerTime);
     }
-    // A transaction that failed on the way ends in a rollback, not a commit.
-    if (committed.command != "COMMIT") {
-        return failAndDisconnect("the database refused the module's line");
+    if (!settled.done()) {
+        return failAndDisconnect("cannot settle the reservation of serial number " +
+                                 held.serial.text() + ": " + whyNot(settled, kAnswerTime));
     }
-    moduleOpen_ = false;
-    held_.reset();
+    if (settled.rows.size() != 1 || settled.rows[0].empty() || settled.rows[0][0] != "1") {
+        return failAndDisconnect("the reservation of serial number " + held.serial.text() +
+                                 " is no longer in the journal");
+    }
     return true;
 }
 

@@ -17,17 +17,27 @@ namespace dl250t {
 // each line's next serial number, dl250t_journal one row per module with the
 // CSV journal's columns and the line's name.
 //
-// Each module is one transaction. beginModule locks the line's row (SELECT …
-// FOR UPDATE) and hands out its number; finishModule advances the number for
-// a module written successfully, adds the module's row and commits. Stations
-// of one line so take turns, one module at a time, and a station that dies
-// or loses its connection in between has its transaction rolled back by the
-// server: its number is neither lost nor given twice.
+// A module that is written takes its number in a short transaction of its
+// own before its block leaves: the line's row is locked, the line's next
+// number taken (skipping every number the journal holds already, so that a
+// line put back by a restored backup never gives one twice), the module's row
+// added with the outcome "reserved", the line advanced, and all committed.
+// Once the module is done, that row is settled with the outcome. The line's
+// row is locked only while a number is taken, so the stations of a line write
+// their modules side by side. A number once reserved is used up whatever
+// happens next: a module that failed leaves a gap that its row explains,
+// never a duplicate.
+//
+// A station's session holds an advisory lock on each reservation it has not
+// settled yet. A reservation whose lock is free belongs to a station that is
+// gone (killed, or its session ended): the next station that opens the
+// journal records it as "interrupted". A station that only lost its session
+// settles its reservation all the same once it reaches the server again.
 //
 // Every wait for the server is bounded, so that a server that stops
 // answering stops the station instead of hanging it. After any failure the
-// connection is dropped (the server rolls back what was open) and the next
-// module connects afresh.
+// connection is dropped (the server rolls back what was open and releases
+// the session's locks) and the next module connects afresh.
 class DatabaseJournal final : public ProductionJournal {
 public:
     struct Settings {
@@ -54,26 +64,29 @@ public:
     DatabaseJournal(const DatabaseJournal&) = delete;
     DatabaseJournal& operator=(const DatabaseJournal&) = delete;
 
-    // Connects, creates the tables when they are missing, and finds the
-    // line's next number, making the line when it is new and a number to
-    // start it at is known. With a start number, a line that is elsewhere
-    // refuses to open.
+    // Connects, creates the tables when they are missing (or adds what an
+    // earlier release did not make), finds the line's next number, making the
+    // line when it is new and a number to start it at is known, and records
+    // the line's reservations of stations that are gone as interrupted. With a
+    // start number, a line that is elsewhere refuses to open.
     bool open() override;
     // The line's next serial number when it opened; nothing for a line that
     // is not made yet.
     std::optional<SerialNumber> resumeSerial() const override { return resume_; }
 
-    // Begins the module's transaction. A connection lost while the station
-    // sat between two modules (a server restarted) is made again, once.
+    // Makes sure of the connection: one lost while the station sat between
+    // two modules (a server restarted) is made again, once.
     bool beginModule() override;
 
-    // Creates the line at the proposed number when it is new, waits for the
-    // line's row and returns its number: the database's number wins over the
-    // form's.
+    // Creates the line at the proposed number when it is new and reserves
+    // the line's next number that the journal does not hold: the database's
+    // number wins over the form's. True only once the reservation is
+    // committed.
     bool reserveSerial(ModuleRecord& record) override;
 
-    // Adds the module's row, advances the line for a module written
-    // successfully with the number handed out, and commits.
+    // Settles the module's reservation, connecting again once when the
+    // connection was lost meanwhile; a module that reserved nothing gets a
+    // row of its own, which does not advance the line.
     bool finishModule(const ModuleRecord& record) override;
 
     std::string problem() const override { return problem_; }
@@ -82,25 +95,36 @@ private:
     DatabaseAnswer run(std::string_view sql,
                        const std::vector<std::optional<std::string>>& parameters,
                        std::chrono::milliseconds limit);
+    // A number reserved and not settled yet: its row and the number.
+    struct Reservation {
+        std::string id;
+        SerialNumber serial;
+    };
+
     bool fail(std::string problem);
-    // Drops the connection (the server rolls back an open transaction) and
-    // keeps the reason.
+    // Drops the connection (the server rolls back an open transaction and
+    // releases the session's locks) and keeps the reason.
     bool failAndDisconnect(std::string problem);
+    // open() without a word on the module in hand.
+    bool openConnection();
     bool connect();
     bool createTables();
     // Makes the line at `start` unless it is there already.
     bool createLine(SerialNumber start);
     bool findLine();
-    bool beginTransaction();
+    bool interruptAbandoned();
+    bool addRow(const ModuleRecord& record);
+    bool settle(const ModuleRecord& record);
 
     Settings settings_;
     std::unique_ptr<DatabaseConnection> connection_;
     bool opened_ = false;
     bool lineExists_ = false;
     bool moduleOpen_ = false;
+    // The connection was made for the module in hand.
+    bool fresh_ = false;
     std::optional<SerialNumber> resume_;
-    // The number handed out to the module in hand.
-    std::optional<SerialNumber> held_;
+    std::optional<Reservation> reservation_;
     std::string problem_;
 };
 

@@ -10,7 +10,8 @@
 namespace dl250t {
 
 Outcome ModuleReader::read(std::string_view port, ConfigBlock& block,
-                           const std::function<bool(const ConfigBlock&)>& keep) {
+                           const std::function<bool(const ConfigBlock&)>& keep,
+                           const std::function<void(const ModuleRecord&)>& recorded) {
     if (journal_ != nullptr && !journal_->beginModule()) {
         reporter_.report(Outcome::JournalFailed);
         return Outcome::JournalFailed;
@@ -26,7 +27,11 @@ Outcome ModuleReader::read(std::string_view port, ConfigBlock& block,
     record.milliseconds = std::chrono::duration_cast<std::chrono::milliseconds>(
                               std::chrono::steady_clock::now() - started)
                               .count();
-    if (journal_ != nullptr && !journal_->finishModule(record)) {
+    const bool journaled = journal_ == nullptr || journal_->finishModule(record);
+    if (recorded) {
+        recorded(record);
+    }
+    if (!journaled) {
         reporter_.report(Outcome::JournalFailed);
         return Outcome::JournalFailed;
     }

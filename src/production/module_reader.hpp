@@ -28,8 +28,10 @@ public:
     // makes the attempt FileWriteFailed, which `keep` has told of. Every other
     // outcome is reported, and returned; JournalFailed is a journal that could
     // not take the attempt before the module was asked, or its line after.
+    // `recorded` is told of the attempt as it was recorded (or was to be).
     Outcome read(std::string_view port, ConfigBlock& block,
-                 const std::function<bool(const ConfigBlock&)>& keep);
+                 const std::function<bool(const ConfigBlock&)>& keep,
+                 const std::function<void(const ModuleRecord&)>& recorded = {});
 
 private:
     Outcome readModule(std::string_view port, ConfigBlock& block, ModuleRecord& record);

@@ -22,6 +22,23 @@ public:
 
 Outcome ModuleWriter::write(std::string_view port, SerialNumber serial, ConfigBlock& block,
                             ConfigBlock& module, const Steps& steps) {
+    if (claims_ == nullptr) {
+        return writeClaimed(port, serial, block, module, steps);
+    }
+    const PortClaims::Claim claim = claims_->claim(port);
+    if (claim == PortClaims::Claim::Refused) {
+        reporter_.report(Outcome::PortInUse);
+        return Outcome::PortInUse;
+    }
+    const Outcome outcome = writeClaimed(port, serial, block, module, steps);
+    if (claim == PortClaims::Claim::Taken) {
+        claims_->release(port);
+    }
+    return outcome;
+}
+
+Outcome ModuleWriter::writeClaimed(std::string_view port, SerialNumber serial, ConfigBlock& block,
+                                   ConfigBlock& module, const Steps& steps) {
     const auto holding = [&steps](bool held) {
         if (steps.journalHolding) {
             steps.journalHolding(held);
@@ -74,6 +91,10 @@ Outcome ModuleWriter::write(std::string_view port, SerialNumber serial, ConfigBl
     record.milliseconds = std::chrono::duration_cast<std::chrono::milliseconds>(
                               std::chrono::steady_clock::now() - started)
                               .count();
+    if (record.outcome == Outcome::ModuleWritten && steps.label) {
+        record.label =
+            steps.label(record) ? ModuleRecord::Label::Sent : ModuleRecord::Label::Failed;
+    }
     const bool recorded = journal_ == nullptr || journal_->finishModule(record);
     if (record.reserved) {
         holding(false);

@@ -8,6 +8,7 @@
 #include "config/outcome.hpp"
 #include "link/exchange_reporter.hpp"
 #include "link/serial_port.hpp"
+#include "production/port_claims.hpp"
 #include "production/production_journal.hpp"
 #include "production/serial_number.hpp"
 
@@ -39,6 +40,10 @@ public:
         std::function<void(bool holding)> journalHolding = {};
         // The block read back differs from the one sent: what the module holds.
         std::function<void(const ConfigBlock& sent, const ConfigBlock& stored)> mismatch = {};
+        // Prints the label of a module written (and verified, with
+        // verification on), before its journal line is settled so that the
+        // line says whether the label went out; true when it did.
+        std::function<bool(const ModuleRecord& record)> label = {};
         // The attempt as it was recorded (or was to be), before a journal
         // failure is reported.
         std::function<void(const ModuleRecord& record)> recorded = {};
@@ -53,6 +58,13 @@ public:
     void useJournal(ProductionJournal* journal) { journal_ = journal; }
     ProductionJournal* journal() const { return journal_; }
 
+    // Every write from now on claims its port here first, and leaves a module
+    // that another program holds alone (PortInUse: nothing touched, nothing
+    // recorded); nullptr claims nothing. A port this program held already
+    // stays held after the write, one it took for the write is given back.
+    void useClaims(PortClaims* claims) { claims_ = claims; }
+    PortClaims* claims() const { return claims_; }
+
     // With verification on, every block the module acknowledged is read back
     // and all its bytes compared with what was sent.
     void setVerify(bool verify) { verify_ = verify; }
@@ -64,11 +76,15 @@ public:
     // is open again, so that a module pulled out in between leaves it as it
     // was. `module` receives what the module held. Every outcome is reported;
     // ModuleWritten is the one success, and JournalFailed a journal that could
-    // not take the module (nothing written) or its line (module written).
+    // not take the module (nothing written) or its line (module written);
+    // PortInUse a port that another program holds (see useClaims).
     Outcome write(std::string_view port, SerialNumber serial, ConfigBlock& block,
                   ConfigBlock& module, const Steps& steps);
 
 private:
+    Outcome writeClaimed(std::string_view port, SerialNumber serial, ConfigBlock& block,
+                         ConfigBlock& module, const Steps& steps);
+
     // The steps as write hands them on: moduleRead answers whether the block
     // may leave (the journal reserved its number).
     struct InnerSteps {
@@ -83,6 +99,7 @@ private:
     SerialPortFactory& ports_;
     ExchangeReporter& reporter_;
     ProductionJournal* journal_ = nullptr;
+    PortClaims* claims_ = nullptr;
     bool verify_ = false;
 };
 

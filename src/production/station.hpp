@@ -24,14 +24,17 @@ public:
         std::optional<SerialNumber> last;
     };
 
-    enum class End { Stopped, Counted, JournalFailed, WaitFailed, ScannerEnded };
+    // LabelFailed: a module was written but its label did not go out.
+    enum class End { Stopped, Counted, JournalFailed, LabelFailed, WaitFailed, ScannerEnded };
 
     struct Run {
         // Asked before every wait and after every module: true ends the run.
         std::function<bool()> stopRequested;
         // Ends the run once this many modules were written.
         std::optional<long> count;
-        // Told of every module attempt, once its journal has its line.
+        // Told of every module attempt, once its journal has its line, and of
+        // every module left to the program that holds its port (PortInUse,
+        // neither recorded nor counted).
         std::function<void(const ModuleRecord&)> onRecord;
         // With a scanner, every module is written with a board code paired
         // with it (BoardCodes), and no module without one. A scanner that
@@ -51,9 +54,11 @@ public:
     // Waits for modules and writes them until the run ends, and says why.
     End run(PortEventWatch& watch, const Run& run);
 
-    // One port event as the run handles it without a scanner: an arrival is
-    // written (recording `board` with it), anything else needs nothing. The
-    // outcome of the write, if there was one.
+    // One port event as the run handles it: an arrival is written, anything
+    // else needs nothing. The outcome of the write, if there was one. With
+    // the writer's claims, an arrival claims its port until its removal, and
+    // a port that another program holds is not written (PortInUse). An
+    // arrival's module is recorded with `board`.
     std::optional<Outcome> handle(const PortEvent& event,
                                   const std::function<void(const ModuleRecord&)>& onRecord,
                                   const std::string& board = {});
@@ -67,12 +72,19 @@ public:
     const std::string& scannerEnd() const { return scannerEnd_; }
 
 private:
+    // Claims the module's port; false, told as PortInUse, when another
+    // program holds it.
+    bool claim(const std::string& port, const std::function<void(const ModuleRecord&)>& onRecord);
+    // A port event with a scanner: an arrival is written once it has a code.
+    std::optional<Outcome> handleScanned(const PortEvent& event, const Run& run);
+
     ModuleWriter& writer_;
     ModuleWriter::Steps steps_;
     SerialNumber next_;
     ConfigBlock working_ = makeInitialWorkingBlock();
     ConfigBlock module_;
     Tally tally_;
+    bool labelFailed_ = false;
     BoardCodes codes_;
     std::string scannerEnd_;
 };

@@ -11,6 +11,7 @@ ConfigApp::ConfigApp(HINSTANCE instance, Options options)
     : host_(instance),
       window_(instance, view_),
       systemPorts_(options.ports == nullptr ? makeSystemSerialPortFactory() : nullptr),
+      systemClaims_(options.ports == nullptr ? makeSystemPortClaims() : nullptr),
       files_(makeSystemFileStore()),
       services_(
           {
@@ -21,6 +22,7 @@ ConfigApp::ConfigApp(HINSTANCE instance, Options options)
               .clock = options.clock != nullptr ? *options.clock : systemClock_,
               .files = *files_,
               .programName = std::move(options.programName),
+              .claims = systemClaims_.get(),
           },
           // The program's options name a CSV file here: this build has no
           // database journal.

@@ -57,6 +57,8 @@ private:
     Win32WindowHost host_;
     ConfigWindow window_;
     std::unique_ptr<SerialPortFactory> systemPorts_;
+    // Claims on the system's ports; none when a test puts its own ports in.
+    std::unique_ptr<PortClaims> systemClaims_;
     std::unique_ptr<FileStore> files_;
     SystemClock systemClock_;
     WindowServices services_;

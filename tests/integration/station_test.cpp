@@ -12,6 +12,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <condition_variable>
 #include <fstream>
 #include <mutex>
@@ -20,16 +21,22 @@
 #include <sstream>
 #include <thread>
 
+#include "app/config_dialog.hpp"
+#include "app/headless_window_host.hpp"
 #include "cli_app.hpp"
 #include "config/config_file.hpp"
 #include "config/field_codec.hpp"
 #include "config/module_identity.hpp"
 #include "platform/journal_files.hpp"
 #include "platform/posix/posix_file_store.hpp"
+#include "platform/posix/posix_port_claims.hpp"
+#include "platform/posix/posix_serial_port.hpp"
 #include "production/csv_journal.hpp"
 #include "sim/simulated_module.hpp"
+#include "support/recording_prompter.hpp"
 #include "support/running_program.hpp"
 #include "support/temp_dir.hpp"
+#include "ui/in_memory_form_view.hpp"
 
 namespace dl250t {
 namespace {
@@ -556,6 +563,81 @@ TEST_F(StationTest, TwoStationsAppendingToOneJournalNeverMixTheirLines) {
     EXPECT_EQ(serials[kModules], "00 00 00 00 20 00");
     EXPECT_EQ(serials.back(), "00 00 00 00 20 31");
     EXPECT_EQ(std::adjacent_find(serials.begin(), serials.end()), serials.end());
+}
+
+// One module, one writer: of two stations watching one port directory, the
+// first to claim a module's port writes it, the other says who has it.
+TEST_F(StationTest, TwoStationsOnOnePortWriteEachModuleOnce) {
+    RunningProgram one(station({}), runtime);
+    RunningProgram two(station({}), runtime);
+    ASSERT_TRUE(one.waitForLines(1) && two.waitForLines(1)) << one.errText() << two.errText();
+    for (const std::size_t line : {2u, 3u}) {
+        const auto simulated = module(3);
+        ASSERT_TRUE(simulated->plugIn()) << simulated->lastError();
+        ASSERT_TRUE(one.waitForLines(line) && two.waitForLines(line));
+        simulated->unplug();
+        EXPECT_EQ(simulated->storedCount(), 1u);
+        const std::vector said{one.outLines()[line - 1], two.outLines()[line - 1]};
+        EXPECT_EQ(
+            std::ranges::count_if(said,
+                                  [](const std::string& text) {
+                                      return text.ends_with(" COM3 串口正由另一个程序使用！ -");
+                                  }),
+            1)
+            << said[0] << '\n'
+            << said[1];
+    }
+    one.signal(SIGTERM);
+    two.signal(SIGTERM);
+    EXPECT_EQ(one.finish(), cli::kExitOk);
+    EXPECT_EQ(two.finish(), cli::kExitOk);
+    for (RunningProgram* program : {&one, &two}) {
+        EXPECT_THAT(program->outLines(), ::testing::Contains("modules failed: 0"));
+    }
+}
+
+// A station holds a module's port until the module is unplugged: the window
+// in auto-configure and the companion's write leave it alone until the
+// station is gone, however it ended.
+TEST_F(StationTest, PortHeldByAStationIsLeftAloneUntilTheStationIsKilled) {
+    RunningProgram holder(station({}), runtime);
+    ASSERT_TRUE(holder.waitForLines(1)) << holder.errText();
+    const auto simulated = module(3);
+    ASSERT_TRUE(simulated->plugIn()) << simulated->lastError();
+    ASSERT_TRUE(holder.waitForLines(2)) << holder.errText();
+
+    InMemoryFormView view;
+    testing::RecordingPrompter prompter;
+    HeadlessWindowHost host;
+    SystemClock clock;
+    PosixFileStore files;
+    PosixSerialPortFactory serialPorts(ports);
+    PosixPortClaims claims(ports);
+    ConfigDialog window({.view = view,
+                         .prompter = prompter,
+                         .host = host,
+                         .ports = serialPorts,
+                         .clock = clock,
+                         .files = files,
+                         .programName = "dl250t-config",
+                         .claims = &claims});
+    window.initialise();
+    view.setChecked(ctl::AutoConfigure, true);
+    window.handleControlEvent(ControlEvent::Clicked, ctl::AutoConfigure);
+    window.handlePortEvent({PortEvent::Kind::Arrival, "COM3"});
+    EXPECT_EQ(view.text(ctl::StatusLine), outcomeText(Outcome::PortInUse));
+    EXPECT_THAT(prompter.messages(), ::testing::IsEmpty()) << "auto-configure waits for no click";
+
+    const auto write = [&] {
+        RunningProgram companion({kCli, "write", "--port", "COM3", settings.string()}, runtime);
+        return companion.finish();
+    };
+    EXPECT_EQ(write(), cli::kExitPortOpenFailed);
+    EXPECT_EQ(simulated->storedCount(), 1u);
+    holder.signal(SIGKILL);
+    EXPECT_EQ(holder.finish(), -1);
+    EXPECT_EQ(write(), cli::kExitOk);
+    EXPECT_EQ(simulated->storedCount(), 2u);
 }
 
 }  // namespace

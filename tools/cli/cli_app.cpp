@@ -50,11 +50,11 @@ Usage:
       order: "LABEL: A-VALUE -> B-VALUE", label and values as show prints
       them. Status 0 when none differ, 12 when some do.
 
-  dl250t-cli read --port PORT -o FILE.cfg [--journal JOURNAL [--line NAME]] [--verify]
+  dl250t-cli read --port PORT -o FILE.cfg [--journal JOURNAL [--line NAME]] [--verify] [--json]
       Reads the module on PORT and saves its block as a configuration file.
       --verify asks the module a second time and compares the two blocks.
   dl250t-cli write --port PORT FILE.cfg [--serial HEX] [--journal JOURNAL [--line NAME]]
-                  [--verify]
+                  [--verify] [--label TEMPLATE --printer DEST] [--json]
       Writes the settings of FILE.cfg to the module on PORT as the desktop
       tool's Write does: the module keeps its identity and version, and the
       numbers stored and next are printed. The serial number is HEX (six hex
@@ -66,7 +66,8 @@ Usage:
       (status 10), the settings it holds otherwise are printed on standard
       error as diff prints them, and its number is given to the next module.
   dl250t-cli station FILE.cfg [--serial HEX] [--journal JOURNAL [--line NAME]] [--verify]
-                   [--count N] [--scan SOURCE]
+                   [--count N] [--label TEMPLATE --printer DEST] [--json]
+                   [--scan SOURCE]
       Auto-configure without a window, for a production line: every module
       plugged in (a serial port that udev reports, or a link in the port
       directory) is written as write does, with consecutive serial numbers
@@ -83,7 +84,7 @@ Usage:
       refused. A module waits for its code, a code for the next module (a
       second code replaces it). The code goes to the journal's board column
       and ends the module's line. When no more codes can come (input ended,
-      the port gone) the station stops (status 13).
+      the port gone) the station stops (status 14).
   PORT is COMn or a device name. On Linux COMn goes through the port directory,
   then /dev/ttyS*, ttyUSB*, ttyACM*, and a name with a / is a device path; on
   Windows COMn is the port of that number, and a name starting \\.\ is used as it is.
@@ -102,6 +103,24 @@ Usage:
   number wins, and a --serial that disagrees with it is refused (status 11).
   A database that cannot be reached or stops answering stops the command
   likewise. (Windows builds have the CSV journal only.)
+  --label TEMPLATE --printer DEST prints a label for every module written (and
+  verified, with --verify), before its journal line is settled, whose label
+  column then says sent or failed. TEMPLATE is read at the start and sent as it
+  is (ZPL, or any printer language), with {serial} (000000005000),
+  {serial_text} (00 00 00 00 50 00), {board}, {module}, {version}, {line},
+  {station} and {time} replaced; a value keeps only letters, digits, blanks,
+  - . _ : / + # ( ) and non-ASCII characters, anything else becomes ?. DEST is
+  tcp://HOST:PORT (a network printer's raw port, usually 9100), printer:NAME
+  (a Windows printer, raw data through the spooler) or a file or device,
+  appended to (/dev/usb/lp0). A label that cannot be sent within a few seconds
+  stops the station before the next module (status 13); write then fails with
+  status 13 too, the module written and recorded.
+  --json prints one JSON object per line on standard output instead of the
+  text lines, which go to standard error: one per module attempt, with the keys
+  time, station, line, port, module, version, serial (as 00 00 00 00 50 00),
+  board, outcome ("ok" or the failure's text), verify, milliseconds, crc and
+  label (null where the attempt has none; verify, crc and label as in the
+  journal), and at the end of a station {"written", "failed", "first", "last"}.
 
 Exit status:
   0  success
@@ -117,7 +136,8 @@ Exit status:
   10 the block read back differs from the one written (--verify)
   11 the production journal cannot be written, or refuses --serial
   12 diff found settings that differ
-  13 the station can get no more board codes (--scan)
+  13 a module's label could not be sent to its printer (--label)
+  14 the station can get no more board codes (--scan)
 )";
 
 int usage(std::ostream& err, std::string_view problem) {
@@ -397,6 +417,7 @@ int exitStatusFor(Outcome outcome) {
         case Outcome::FileWriteFailed:
             return kExitFileNotWritten;
         case Outcome::PortOpenFailed:
+        case Outcome::PortInUse:
             return kExitPortOpenFailed;
         case Outcome::PortWriteFailed:
         case Outcome::PortReadFailed:

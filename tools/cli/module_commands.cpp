@@ -10,7 +10,9 @@
 #include "config/config_file.hpp"
 #include "config/field_codec.hpp"
 #include "config/module_identity.hpp"
+#include "json_records.hpp"
 #include "link/port_name.hpp"
+#include "module_labels.hpp"
 #include "output_file.hpp"
 #include "platform/production_journals.hpp"
 #include "platform/serial_ports.hpp"
@@ -115,6 +117,12 @@ std::optional<ModuleArgs> parseModuleArgs(const std::vector<std::string>& args,
         if (production.taken) {
             continue;
         }
+        if (const TakenOption trace = takeTraceOption(args, i, parsed, !reads); trace.taken) {
+            if (!trace.problem.empty()) {
+                return complain(trace.problem);
+            }
+            continue;
+        }
         const std::string& arg = args[i];
         const bool hasValue = i + 1 < args.size();
         if (arg == "--port" && hasValue && !station) {
@@ -151,6 +159,10 @@ std::optional<ModuleArgs> parseModuleArgs(const std::vector<std::string>& args,
             [](const std::string& journal, const std::optional<std::string>& line) {
                 return journalChoiceProblem({.journal = journal, .line = line});
             });
+        !problem.empty()) {
+        return complain(problem);
+    }
+    if (const std::string problem = traceOptionsProblem(parsed, parsed.output == "-");
         !problem.empty()) {
         return complain(problem);
     }
@@ -219,18 +231,25 @@ int readModule(const std::vector<std::string>& args, std::ostream& out, std::ost
     const auto ports = makeSystemSerialPortFactory();
     // With the file itself on standard output, what the exchange says goes
     // to standard error.
-    std::ostream& said = *parsed->output == "-" ? err : out;
+    std::ostream& said = *parsed->output == "-" || parsed->json ? err : out;
     PrintingReporter reporter(said, err);
     ModuleReader reader(*ports, reporter);
     reader.useJournal(journal.get());
     reader.setVerify(parsed->verify);
     int saved = kExitOk;
     ConfigBlock block;
-    const Outcome outcome = reader.read(parsed->port, block, [&](const ConfigBlock& read) {
-        ConfigBlock copy = read;
-        saved = saveOutput(*parsed->output, copy, out, err);
-        return saved == kExitOk;
-    });
+    const Outcome outcome = reader.read(
+        parsed->port, block,
+        [&](const ConfigBlock& read) {
+            ConfigBlock copy = read;
+            saved = saveOutput(*parsed->output, copy, out, err);
+            return saved == kExitOk;
+        },
+        [&](const ModuleRecord& record) {
+            if (parsed->json) {
+                out << moduleRecordJson(record, productionLineName(*parsed)) << '\n';
+            }
+        });
     if (outcome == Outcome::JournalFailed) {
         err << journal->problem() << '\n';
         return kExitJournalFailed;
@@ -243,6 +262,12 @@ int writeModule(const std::vector<std::string>& args, std::ostream& out, std::os
     if (!parsed) {
         return kExitUsage;
     }
+    std::unique_ptr<ModuleLabels> labels;
+    if (const int status =
+            prepareLabels(*parsed, productionLineName(*parsed).value_or(""), "write", err, labels);
+        status != kExitOk) {
+        return status;
+    }
     PreparedLine line;
     if (const int status = prepareLine(*parsed, SerialStart::File, err, line); status != kExitOk) {
         return status;
@@ -252,6 +277,9 @@ int writeModule(const std::vector<std::string>& args, std::ostream& out, std::os
     // is not printed.
     PrintingReporter failures(out, err, true);
     ModuleWriter writer(*ports, failures);
+    // A port a station or window holds is theirs: nothing is written there.
+    const auto claims = makeSystemPortClaims();
+    writer.useClaims(claims.get());
     writer.useJournal(line.journal.get());
     writer.setVerify(parsed->verify);
     std::optional<ModuleRecord> record;
@@ -265,8 +293,14 @@ int writeModule(const std::vector<std::string>& args, std::ostream& out, std::os
             .encode = [&line](ConfigBlock& block) { line.settings->encode(block); },
             .mismatch = [&err](const ConfigBlock& sent,
                                const ConfigBlock& stored) { printDifferences(sent, stored, err); },
+            .label = labelStep(labels.get()),
             .recorded = [&record](const ModuleRecord& r) { record = r; },
         });
+    if (parsed->json && record) {
+        out << moduleRecordJson(*record, productionLineName(*parsed)) << '\n';
+    }
+    // With JSON on standard output, the texts go to standard error.
+    std::ostream& said = parsed->json ? err : out;
     if (written == Outcome::JournalFailed) {
         err << line.journal->problem() << '\n';
         if (record && isSuccess(record->outcome) && record->serial) {
@@ -278,9 +312,14 @@ int writeModule(const std::vector<std::string>& args, std::ostream& out, std::os
     if (written != Outcome::ModuleWritten) {
         return exitStatusFor(written);
     }
-    out << outcomeText(written) << '\n';
-    out << "serial number stored: " << record->serial->text() << '\n';
-    out << "next serial number: " << record->serial->next().text() << '\n';
+    said << outcomeText(written) << '\n';
+    said << "serial number stored: " << record->serial->text() << '\n';
+    said << "next serial number: " << record->serial->next().text() << '\n';
+    if (record->label == ModuleRecord::Label::Failed) {
+        err << "the module was written with serial number " << record->serial->text()
+            << " but its label was not printed: " << labels->problem() << '\n';
+        return kExitLabelFailed;
+    }
     return kExitOk;
 }
 

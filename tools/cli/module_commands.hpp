@@ -11,6 +11,7 @@
 #include "production/production_journal.hpp"
 #include "production/production_options.hpp"
 #include "production/serial_number.hpp"
+#include "trace_options.hpp"
 
 namespace dl250t::cli {
 
@@ -34,17 +35,19 @@ private:
     bool failuresOnly_;
 };
 
-// dl250t-cli read --port P -o FILE.cfg [--journal JOURNAL [--line NAME]] [--verify]
+// dl250t-cli read --port P -o FILE.cfg [--journal JOURNAL [--line NAME]] [--verify] [--json]
 int readModule(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 
 // dl250t-cli write --port P FILE.cfg [--serial HEX] [--journal JOURNAL [--line NAME]] [--verify]
+//                 [--label TEMPLATE --printer DEST] [--json]
 int writeModule(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 
 enum class ModuleCommand { Read, Write, Station };
 
 // The command line of the commands that talk to modules: the production
-// options (journal, line, verify) as every program takes them, and these.
-struct ModuleArgs : ProductionOptions {
+// options (journal, line, verify) as every program takes them, the
+// traceability options, and these.
+struct ModuleArgs : ProductionOptions, TraceOptions {
     std::string port;
     std::optional<std::string> output;
     std::optional<std::string> file;

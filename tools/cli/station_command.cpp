@@ -3,7 +3,9 @@
 #include <ostream>
 
 #include "cli_app.hpp"
+#include "json_records.hpp"
 #include "module_commands.hpp"
+#include "module_labels.hpp"
 #include "platform/journal_files.hpp"
 #include "platform/port_event_watch.hpp"
 #include "platform/production_journals.hpp"
@@ -42,6 +44,12 @@ int runStation(const std::vector<std::string>& args, std::ostream& out, std::ost
     struct RestoreOnStop {
         ~RestoreOnStop() { SignalCleanup::setOnStop(SignalCleanup::OnStop::CleanUpAndEnd); }
     } restoreOnStop;
+    std::unique_ptr<ModuleLabels> labels;
+    if (const int status = prepareLabels(*parsed, productionLineName(*parsed).value_or(""),
+                                         "station", err, labels);
+        status != kExitOk) {
+        return status;
+    }
     PreparedLine line;
     if (const int status = prepareLine(*parsed, SerialStart::WindowDefault, err, line);
         status != kExitOk) {
@@ -51,6 +59,10 @@ int runStation(const std::vector<std::string>& args, std::ostream& out, std::ost
     // What the window shows in boxes goes to standard error.
     PrintingReporter failures(out, err, true);
     ModuleWriter writer(*ports, failures);
+    // Each port from its arrival to its removal, so that a window or another
+    // station on this machine leaves the module alone.
+    const auto claims = makeSystemPortClaims();
+    writer.useClaims(claims.get());
     writer.useJournal(line.journal.get());
     writer.setVerify(parsed->verify);
     Station station(
@@ -59,6 +71,7 @@ int runStation(const std::vector<std::string>& args, std::ostream& out, std::ost
             .encode = [&line](ConfigBlock& block) { line.settings->encode(block); },
             .mismatch = [&err](const ConfigBlock& sent,
                                const ConfigBlock& stored) { printDifferences(sent, stored, err); },
+            .label = labelStep(labels.get()),
         },
         line.firstSerial);
 
@@ -79,29 +92,36 @@ int runStation(const std::vector<std::string>& args, std::ostream& out, std::ost
     if (parsed->journal && isDatabaseJournal(*parsed->journal)) {
         journal += " (line " + parsed->line.value_or(std::string(kDefaultLine)) + ")";
     }
-    out << "station ready: " << *parsed->file
-        << ", first serial number: " << station.nextSerial().text() << ", journal: " << journal
-        << ", verify: " << (parsed->verify ? "on" : "off")
-        << (parsed->scan ? ", board codes: " + *parsed->scan : std::string()) << '\n'
-        << std::flush;
+    // With JSON records on standard output, the texts go to standard error.
+    std::ostream& said = parsed->json ? err : out;
+    said << "station ready: " << *parsed->file
+         << ", first serial number: " << station.nextSerial().text() << ", journal: " << journal
+         << ", verify: " << (parsed->verify ? "on" : "off")
+         << (parsed->scan ? ", board codes: " + *parsed->scan : std::string()) << '\n'
+         << std::flush;
 
     const Station::End end = station.run(
-        *watch, scan.attach({
-                                .stopRequested = [] { return SignalCleanup::stopRequested() != 0; },
-                                .count = parsed->count,
-                                .onRecord =
-                                    [&out, &parsed](const ModuleRecord& record) {
-                                        const bool written = isSuccess(record.outcome);
-                                        out << localTimeText(record.time) << ' ' << record.port
-                                            << ' ' << outcomeText(record.outcome) << ' '
-                                            << (written && record.serial ? record.serial->text()
-                                                                         : std::string("-"))
-                                            << (parsed->scan ? ' ' + record.board : std::string())
-                                            << '\n'
-                                            << std::flush;
-                                    },
-                            },
-                            out, err));
+        *watch,
+        scan.attach(
+            {
+                .stopRequested = [] { return SignalCleanup::stopRequested() != 0; },
+                .count = parsed->count,
+                .onRecord =
+                    [&out, &parsed](const ModuleRecord& record) {
+                        if (parsed->json) {
+                            out << moduleRecordJson(record, productionLineName(*parsed)) << '\n'
+                                << std::flush;
+                            return;
+                        }
+                        const bool written = isSuccess(record.outcome);
+                        out << localTimeText(record.time) << ' ' << record.port << ' '
+                            << outcomeText(record.outcome) << ' '
+                            << (written && record.serial ? record.serial->text() : std::string("-"))
+                            << (record.board.empty() ? std::string() : ' ' + record.board) << '\n'
+                            << std::flush;
+                    },
+            },
+            said, err));
     if (end == Station::End::WaitFailed) {
         err << "dl250t-cli station: waiting for ports failed\n";
     }
@@ -109,11 +129,24 @@ int runStation(const std::vector<std::string>& args, std::ostream& out, std::ost
         err << "dl250t-cli station: stopped before the next module: " << line.journal->problem()
             << '\n';
     }
-    const int status = end == Station::End::ScannerEnded    ? scan.ended(station, err)
-                       : end == Station::End::JournalFailed ? kExitJournalFailed
-                                                            : kExitOk;
-    printSummary(station.tally(), out);
-    return status;
+    if (end == Station::End::LabelFailed) {
+        err << "dl250t-cli station: stopped before the next module: its label was not printed: "
+            << labels->problem() << '\n';
+    }
+    const int scannerStatus =
+        end == Station::End::ScannerEnded ? scan.ended(station, err) : kExitOk;
+    if (parsed->json) {
+        out << stationSummaryJson(station.tally()) << '\n' << std::flush;
+    } else {
+        printSummary(station.tally(), out);
+    }
+    if (end == Station::End::LabelFailed) {
+        return kExitLabelFailed;
+    }
+    if (end == Station::End::ScannerEnded) {
+        return scannerStatus;
+    }
+    return end == Station::End::JournalFailed ? kExitJournalFailed : kExitOk;
 }
 
 }  // namespace dl250t::cli

@@ -78,17 +78,20 @@ ModuleRecord writtenModule(const std::string& serial, Outcome outcome = Outcome:
     record.outcome = outcome;
     record.milliseconds = 137;
     record.crc = 0x264A;
+    record.reserved = true;
     return record;
 }
 
-// Each module takes the line's number, whatever the form shows; only a module
-// written successfully uses it up. Reads take none.
-TEST_F(PostgresJournalTest, ModulesTakeTheLinesNumberAndOnlyThoseWrittenUseItUp) {
+// Each module takes the line's number, whatever the form shows, and uses it
+// up whatever its outcome. Reads take none.
+TEST_F(PostgresJournalTest, ModulesTakeTheLinesNumberAndEveryOneReservedIsUsedUp) {
     const auto station = journal("00 00 00 00 01 00");
     ASSERT_TRUE(station->open()) << station->problem();
     EXPECT_EQ(resumeText(*station), "00 00 00 00 01 00");
 
     EXPECT_EQ(beginWith(*station, "00 00 00 00 77 77"), "00 00 00 00 01 00");
+    EXPECT_THAT(rows("SELECT serial, serial_number, outcome, crc, reserved FROM dl250t_journal"),
+                ElementsAre(ElementsAre("00 00 00 00 01 00", "256", "reserved", "", "t")));
     ASSERT_TRUE(station->finishModule(writtenModule("00 00 00 00 01 00")));
 
     EXPECT_EQ(beginWith(*station, "00 00 00 00 01 01"), "00 00 00 00 01 01");
@@ -98,23 +101,28 @@ TEST_F(PostgresJournalTest, ModulesTakeTheLinesNumberAndOnlyThoseWrittenUseItUp)
     silent.crc.reset();
     ASSERT_TRUE(station->finishModule(silent));
 
-    EXPECT_EQ(beginWith(*station, "00 00 00 00 01 01"), "00 00 00 00 01 01");
-    ModuleRecord mismatch = writtenModule("00 00 00 00 01 01", Outcome::ModuleVerifyFailed);
+    EXPECT_EQ(beginWith(*station, "00 00 00 00 01 01"), "00 00 00 00 01 02");
+    ModuleRecord mismatch = writtenModule("00 00 00 00 01 02", Outcome::ModuleVerifyFailed);
     mismatch.verify = ModuleRecord::Verify::Mismatch;
     ASSERT_TRUE(station->finishModule(mismatch));
 
     EXPECT_EQ(beginWith(*station, ""), "") << "a read";
     ModuleRecord read = writtenModule("00 00 00 00 00 09", Outcome::ModuleRead);
     read.crc.reset();
+    read.reserved = false;
     ASSERT_TRUE(station->finishModule(read));
 
-    EXPECT_EQ(beginWith(*station, "00 00 00 00 01 01"), "00 00 00 00 01 01");
-    ModuleRecord verified = writtenModule("00 00 00 00 01 01");
+    EXPECT_EQ(beginWith(*station, "00 00 00 00 01 01"), "00 00 00 00 01 03");
+    ModuleRecord verified = writtenModule("00 00 00 00 01 03");
     verified.verify = ModuleRecord::Verify::Ok;
+    verified.board = "PCB-7";
+    verified.label = ModuleRecord::Label::Sent;
     ASSERT_TRUE(station->finishModule(verified));
+    EXPECT_THAT(rows("SELECT board, label FROM dl250t_journal WHERE serial_number = 259"),
+                ElementsAre(ElementsAre("PCB-7", "sent")));
 
     EXPECT_THAT(rows("SELECT line, next_serial FROM dl250t_line"),
-                ElementsAre(ElementsAre("line 1", "258")));
+                ElementsAre(ElementsAre("line 1", "260")));
     EXPECT_THAT(
         rows("SELECT line, to_char(time AT TIME ZONE 'UTC', "
              "'YYYY-MM-DD\"T\"HH24:MI:SS.US'), station, port, module, version, serial, "
@@ -126,14 +134,14 @@ TEST_F(PostgresJournalTest, ModulesTakeTheLinesNumberAndOnlyThoseWrittenUseItUp)
                     ElementsAre("line 1", "2024-03-05T06:07:09.123456", "bench-2", "COM5", "", "",
                                 "00 00 00 00 01 01", "257", "串口响应超时！", "", "137", ""),
                     ElementsAre("line 1", "2024-03-05T06:07:09.123456", "bench-2", "COM5",
-                                "Lorandix AMR Ver Moudle N 23306", "2.3", "00 00 00 00 01 01",
-                                "257", "模块校验失败！", "mismatch", "137", "264A"),
+                                "Lorandix AMR Ver Moudle N 23306", "2.3", "00 00 00 00 01 02",
+                                "258", "模块校验失败！", "mismatch", "137", "264A"),
                     ElementsAre("line 1", "2024-03-05T06:07:09.123456", "bench-2", "COM5",
                                 "Lorandix AMR Ver Moudle N 23306", "2.3", "00 00 00 00 00 09", "9",
                                 "ok", "", "137", ""),
                     ElementsAre("line 1", "2024-03-05T06:07:09.123456", "bench-2", "COM5",
-                                "Lorandix AMR Ver Moudle N 23306", "2.3", "00 00 00 00 01 01",
-                                "257", "ok", "ok", "137", "264A")));
+                                "Lorandix AMR Ver Moudle N 23306", "2.3", "00 00 00 00 01 03",
+                                "259", "ok", "ok", "137", "264A")));
 }
 
 // A new line starts where it is asked to; an existing line goes on from its
@@ -209,24 +217,74 @@ TEST_F(PostgresJournalTest, TablesAreMadeOnceWhenManyStationsOpenAtOnce) {
     }
 }
 
-// The connection is lost in the middle of a module (the server ended the
-// session): the module's line fails and its number is not used up; the next
-// module connects again and gets that number. The line is this test's own:
-// the server ends every session of it, and other tests run beside this one.
-TEST_F(PostgresJournalTest, ConnectionLostMidModuleLosesNoNumberAndTheNextModuleConnectsAgain) {
+// The session ends in the middle of a module (the server ended it): the next
+// station that opens the line records the reservation as interrupted, and the
+// module's station connects again and settles it. The line is this test's
+// own: the server ends every session of it, and other tests run beside this one.
+TEST_F(PostgresJournalTest, ReservationOfAnEndedSessionIsInterruptedThenSettledOverANewOne) {
     const auto station = journal("00 00 00 00 02 00", "line lost");
     ASSERT_TRUE(station->open()) << station->problem();
     ASSERT_EQ(beginWith(*station, "00 00 00 00 02 00"), "00 00 00 00 02 00");
-    rows(
-        "SELECT pg_terminate_backend(pid) FROM pg_stat_activity WHERE application_name = "
-        "'dl250t line lost'");
-    EXPECT_FALSE(station->finishModule(writtenModule("00 00 00 00 02 00")));
-    EXPECT_THAT(station->problem(), HasSubstr("database journal, line \"line lost\""));
+    endSessionsOf("line lost");
+    ASSERT_TRUE(journal(std::nullopt, "line lost")->open());
+    EXPECT_THAT(rows("SELECT outcome FROM dl250t_journal"),
+                ElementsAre(ElementsAre("interrupted")));
 
-    EXPECT_EQ(beginWith(*station, "00 00 00 00 02 00"), "00 00 00 00 02 00") << station->problem();
     EXPECT_TRUE(station->finishModule(writtenModule("00 00 00 00 02 00"))) << station->problem();
     EXPECT_THAT(rows("SELECT serial, outcome FROM dl250t_journal"),
                 ElementsAre(ElementsAre("00 00 00 00 02 00", "ok")));
+}
+
+// Stations of a line reserve while others have not settled, each its own
+// number at once; a station that opens meanwhile leaves the reservations be.
+// A line put back behind its journal (a backup restored) skips the numbers it
+// holds: reserved, whatever became of them, or sent by an earlier release,
+// and past the top it goes on from zero.
+TEST_F(PostgresJournalTest, ReservationsNeitherWaitForEachOtherNorTakeANumberHeld) {
+    const auto first = journal("FF FF FF FF FF FE");
+    const auto second = journal();
+    ASSERT_TRUE(first->open() && second->open());
+    ASSERT_EQ(beginWith(*first, "00 00 00 00 00 00"), "FF FF FF FF FF FE");
+    ASSERT_EQ(beginWith(*second, "00 00 00 00 00 00"), "FF FF FF FF FF FF") << second->problem();
+    ASSERT_TRUE(journal()->open());
+    EXPECT_THAT(rows("SELECT DISTINCT outcome FROM dl250t_journal"),
+                ElementsAre(ElementsAre("reserved")));
+    EXPECT_TRUE(second->finishModule(writtenModule("FF FF FF FF FF FF", Outcome::PortOpenFailed)));
+    EXPECT_TRUE(first->finishModule(writtenModule("FF FF FF FF FF FE"))) << first->problem();
+    rows(
+        "UPDATE dl250t_journal SET crc = '' WHERE serial_number = 281474976710655; "
+        "UPDATE dl250t_line SET next_serial = 281474976710654");
+    EXPECT_EQ(beginWith(*first, "00 00 00 00 00 00"), "00 00 00 00 00 00");
+}
+
+// A reservation the database refuses fails, leaving the line as it was: the
+// engine then sends no block.
+TEST_F(PostgresJournalTest, RefusedReservationFailsAndLeavesTheLineAsItWas) {
+    const auto station = journal("00 00 00 00 09 00");
+    ASSERT_TRUE(station->open()) << station->problem();
+    rows("ALTER TABLE dl250t_journal DROP COLUMN version");
+    EXPECT_EQ(beginWith(*station, "00 00 00 00 00 00"), std::nullopt);
+    EXPECT_THAT(station->problem(), HasSubstr("cannot reserve a serial number: ERROR"));
+    EXPECT_THAT(rows("SELECT (SELECT count(*) FROM dl250t_journal), next_serial FROM dl250t_line"),
+                ElementsAre(ElementsAre("0", "2304")));
+}
+
+// The tables as an earlier release made them, with its rows, are brought up
+// to date on first use; the numbers its blocks took stay taken, a failed
+// write's (which did not advance the line) included.
+TEST_F(PostgresJournalTest, EarlierReleasesTablesAreBroughtUpToDateAndItsNumbersStayTaken) {
+    ASSERT_TRUE(journal("00 00 00 00 06 01")->open());
+    rows(
+        "DROP INDEX dl250t_journal_held, dl250t_journal_reserved; ALTER TABLE dl250t_journal "
+        "DROP COLUMN reserved, DROP COLUMN board, DROP COLUMN label; INSERT INTO dl250t_journal "
+        "(line, time, station, port, module, "
+        "version, serial, serial_number, outcome, verify, milliseconds, crc) SELECT 'line 1', "
+        "now(), '', '', '', '', '', n, 'x', '', 0, 'ABCD' FROM generate_series(1536, 1537) n");
+    const auto station = journal();
+    ASSERT_TRUE(station->open()) << station->problem();
+    EXPECT_EQ(beginWith(*station, "00 00 00 00 00 00"), "00 00 00 00 06 02");
+    EXPECT_THAT(rows("SELECT board, label FROM dl250t_journal WHERE serial_number = 1538"),
+                ElementsAre(ElementsAre("", "")));
 }
 
 // The session ended while the station waited between two modules, as when
@@ -258,8 +316,7 @@ TEST(PostgresConnection, MissingClientLibraryFailsTheJournalAndNamesItsPackage) 
 
 // A server that stops answering in the middle of a module (its process is
 // stopped) fails the module's line after a bounded wait instead of holding
-// the station for ever; once it goes on, its session ends and the line's
-// number is there for the next station.
+// the station for ever; the next station goes on after the module's number.
 TEST_F(PostgresJournalTest, ServerThatStopsAnsweringFailsTheModuleInsteadOfHangingIt) {
     const auto station = journal("00 00 00 00 03 00", "line stalled");
     ASSERT_TRUE(station->open()) << station->problem();
@@ -276,7 +333,7 @@ TEST_F(PostgresJournalTest, ServerThatStopsAnsweringFailsTheModuleInsteadOfHangi
 
     const auto next = journal(std::nullopt, "line stalled");
     ASSERT_TRUE(next->open()) << next->problem();
-    EXPECT_EQ(beginWith(*next, "00 00 00 00 00 00"), "00 00 00 00 03 00") << next->problem();
+    EXPECT_EQ(beginWith(*next, "00 00 00 00 00 00"), "00 00 00 00 03 01") << next->problem();
 }
 
 }  // namespace
