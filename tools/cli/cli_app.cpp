@@ -67,6 +67,7 @@ Usage:
       error as diff prints them, and its number is given to the next module.
   dl250t-cli station FILE.cfg [--serial HEX] [--journal JOURNAL [--line NAME]] [--verify]
                    [--count N] [--label TEMPLATE --printer DEST] [--json]
+                   [--scan SOURCE]
       Auto-configure without a window, for a production line: every module
       plugged in (a serial port that udev reports, or a link in the port
       directory) is written as write does, with consecutive serial numbers
@@ -76,6 +77,14 @@ Usage:
       SIGINT or SIGTERM ends it once the module in hand is done (a second
       one at once), --count N after N modules written; it then prints how
       many were written and failed and the first and last serial number.
+      --scan SOURCE writes every module with a board code scanned before or
+      after it: SOURCE "-" is standard input (a scanner that types into the
+      terminal, or a pipe), a PORT a scanner in serial mode (9600 8N1). One
+      code a line, printable ASCII, at most 64 characters; others are
+      refused. A module waits for its code, a code for the next module (a
+      second code replaces it). The code goes to the journal's board column
+      and ends the module's line. When no more codes can come (input ended,
+      the port gone) the station stops (status 14).
   PORT is COMn or a device name. On Linux COMn goes through the port directory,
   then /dev/ttyS*, ttyUSB*, ttyACM*, and a name with a / is a device path; on
   Windows COMn is the port of that number, and a name starting \\.\ is used as it is.
@@ -128,6 +137,7 @@ Exit status:
   11 the production journal cannot be written, or refuses --serial
   12 diff found settings that differ
   13 a module's label could not be sent to its printer (--label)
+  14 the station can get no more board codes (--scan)
 )";
 
 int usage(std::ostream& err, std::string_view problem) {
