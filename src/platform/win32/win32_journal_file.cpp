@@ -84,7 +84,8 @@ void unlockByte(HANDLE file, std::uint64_t offset) {
 // The journal's lock for a look at the file's end and the append after it.
 class FileLock {
 public:
-    FileLock(HANDLE file, bool held) : file_(file), locked_(!held && lockByte(file, kLockByte, 0)) {}
+    FileLock(HANDLE file, bool held)
+        : file_(file), locked_(!held && lockByte(file, kLockByte, 0)) {}
     ~FileLock() {
         if (locked_) {
             unlockByte(file_, kLockByte);
