@@ -91,14 +91,16 @@ Usage:
   Files are regular files; "-o -" writes the file to standard output instead.
   --journal FILE.csv appends one line per module to a production journal, a
   CSV file (created with its header) with the columns time, station, port,
-  module, version, serial, outcome, verify, milliseconds and crc. Each line is
-  on disk before the next module is handled. A journal that cannot take a
+  module, version, serial, outcome, verify, milliseconds, crc, board and label.
+  A module's number is reserved by a line ("reserved") before its block
+  leaves and settled by another; a number reserved is never given again. Each
+  line is on disk before the next module is handled. A journal that cannot take a
   line stops the command before it touches another module (status 11).
   --journal postgresql://… (or postgres://…, a libpq connection URI) keeps the
   journal in a PostgreSQL database instead, for several stations that share a
   production line: --line NAME (default "default") names the line, whose
-  stations take their serial numbers from the database one module at a time,
-  without gaps or duplicates. A new line starts at --serial, or where the
+  stations take their serial numbers from the database side by side, never
+  one number twice, every gap recorded. A new line starts at --serial, or where the
   command would start without a journal; on a line that exists the database's
   number wins, and a --serial that disagrees with it is refused (status 11).
   A database that cannot be reached or stops answering stops the command
