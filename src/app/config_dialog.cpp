@@ -165,6 +165,10 @@ Outcome ConfigDialog::read() {
 }
 
 Outcome ConfigDialog::write() {
+    return writeModule({});
+}
+
+Outcome ConfigDialog::writeModule(const std::string& board) {
     CommandScope scope(*this);
     const std::string port = chosenPort();
     if (port.empty()) {
@@ -215,6 +219,7 @@ Outcome ConfigDialog::write() {
                     onModuleRecord_(record);
                 }
             },
+        .board = board,
     };
     return writer_.write(port, serial, working_, scratch_, steps);
 }
@@ -296,6 +301,48 @@ void ConfigDialog::onAutoConfigureClicked() {
     CommandScope scope(*this);
     form_.read();
     setFrozenControlsEnabled(view_, !autoConfigure());
+    // Modules that waited for codes are no longer to be written, and a code
+    // scanned before is not one the operator still has in mind.
+    codes_.clear();
+}
+
+void ConfigDialog::setScanBoardCodes(bool scan) {
+    scanBoardCodes_ = scan;
+    codes_.clear();
+}
+
+void ConfigDialog::handleScannerKeys(std::string_view bytes) {
+    if (!takesScannerKeys()) {
+        return;
+    }
+    for (BoardCodes::Scan& scan : codes_.feed(bytes)) {
+        if (scan.kind == BoardCodes::Scan::Kind::Paired) {
+            pendingPairs_.push_back(std::move(scan));
+        } else {
+            showScan(scan);
+        }
+    }
+    if (commandDepth_ == 0) {
+        drainPortEvents();
+    }
+}
+
+void ConfigDialog::showScan(const BoardCodes::Scan& scan) {
+    switch (scan.kind) {
+        case BoardCodes::Scan::Kind::Refused:
+            status(std::string(scan.refusal == BoardCodes::Refusal::TooLong
+                                   ? "板号超过64个字符，未采用"
+                                   : "板号含有无法打印的字符，未采用"));
+            break;
+        case BoardCodes::Scan::Kind::Replaced:
+            status("板号" + scan.code + "（代替" + scan.replaced + "），等待模块插入");
+            break;
+        case BoardCodes::Scan::Kind::Waiting:
+            status("板号" + scan.code + "，等待模块插入");
+            break;
+        case BoardCodes::Scan::Kind::Paired:
+            break;
+    }
 }
 
 bool ConfigDialog::accept() {
@@ -324,8 +371,19 @@ void ConfigDialog::drainPortEvents() {
         return;
     }
     draining_ = true;
-    while (const auto event = pendingPortEvents_.pop()) {
-        handlePortEventNow(*event);
+    for (;;) {
+        if (const auto event = pendingPortEvents_.pop()) {
+            handlePortEventNow(*event);
+        } else if (!pendingPairs_.empty()) {
+            const BoardCodes::Scan pair = std::move(pendingPairs_.front());
+            pendingPairs_.pop_front();
+            view_.setText(ctl::Port, pair.port);
+            if (autoConfigure()) {
+                writeModule(pair.code);
+            }
+        } else {
+            break;
+        }
     }
     draining_ = false;
 }
@@ -340,6 +398,9 @@ void ConfigDialog::handlePortEventNow(const PortEvent& event) {
     const std::string com = comName(number);
     PortClaims* claims = writer_.claims();
     if (event.kind == PortEvent::Kind::Removal) {
+        codes_.removed(com);
+        std::erase_if(pendingPairs_,
+                      [&](const BoardCodes::Scan& pair) { return pair.port == com; });
         if (claims != nullptr) {
             claims->release(com);
         }
@@ -348,14 +409,21 @@ void ConfigDialog::handlePortEventNow(const PortEvent& event) {
     }
     status("模块从" + com + "插入");
     view_.setText(ctl::Port, com);
-    if (autoConfigure()) {
-        // The module another program holds (a station, another window) is
-        // that program's: the status line says so, and no box waits.
-        if (claims != nullptr && claims->claim(com) == PortClaims::Claim::Refused) {
-            report(Outcome::PortInUse);
-            return;
-        }
+    if (!autoConfigure()) {
+        return;
+    }
+    // The module another program holds (a station, another window) is
+    // that program's: the status line says so, and no box waits.
+    if (claims != nullptr && claims->claim(com) == PortClaims::Claim::Refused) {
+        report(Outcome::PortInUse);
+        return;
+    }
+    if (!scanBoardCodes_) {
         write();
+    } else if (const auto code = codes_.arrived(com)) {
+        writeModule(*code);
+    } else {
+        status("模块从" + com + "插入，等待扫描板号");
     }
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <optional>
 #include <string>
@@ -14,6 +15,7 @@
 #include "hotplug/port_event.hpp"
 #include "link/exchange_reporter.hpp"
 #include "link/serial_port.hpp"
+#include "production/board_codes.hpp"
 #include "production/module_writer.hpp"
 #include "production/port_event_queue.hpp"
 #include "production/production_journal.hpp"
@@ -108,6 +110,19 @@ public:
     void setVerify(bool verify) { writer_.setVerify(verify); }
     bool verify() const { return writer_.verify(); }
 
+    // With board codes scanned, auto-configure writes every module with the
+    // code scanned before or after it (BoardCodes) and none without one.
+    // Turning it on or off forgets codes and modules waiting.
+    void setScanBoardCodes(bool scan);
+    bool scanBoardCodes() const { return scanBoardCodes_; }
+    // Whether the window hands its keystrokes to handleScannerKeys: a scanner
+    // that types like a keyboard while auto-configure has frozen the form.
+    bool takesScannerKeys() const { return scanBoardCodes_ && autoConfigure(); }
+    // What a scanner typed, Enter as CR. A module waiting for its code is
+    // written once the code is complete (after the running command).
+    void handleScannerKeys(std::string_view bytes);
+    const BoardCodes& boardCodes() const { return codes_; }
+
     const ConfigBlock& workingBlock() const { return working_; }
     const ConfigBlock& scratchBlock() const { return scratch_; }
     SettingsForm& form() { return form_; }
@@ -139,6 +154,9 @@ private:
     void status(std::string_view text);
     void handlePortEventNow(const PortEvent& event);
     void drainPortEvents();
+    Outcome writeModule(const std::string& board);
+    // Tells of a line scanned on the status line.
+    void showScan(const BoardCodes::Scan& scan);
 
     FormView& view_;
     // Every box goes through here, so that a module Write can hold them.
@@ -156,6 +174,10 @@ private:
     int commandDepth_ = 0;
     bool draining_ = false;
     PortEventQueue pendingPortEvents_;
+    bool scanBoardCodes_ = false;
+    BoardCodes codes_;
+    // Modules paired with their codes, waiting for the running command to end.
+    std::deque<BoardCodes::Scan> pendingPairs_;
     std::optional<Outcome> lastOutcome_;
 };
 

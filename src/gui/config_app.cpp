@@ -49,6 +49,9 @@ ConfigApp::ConfigApp(Options options)
             },
         .verifyChanged = [this](bool verify) { dialog().setVerify(verify); },
         .chooseJournal = [this] { services_.chooseJournal(); },
+        .scanChanged = [this](bool scan) { dialog().setScanBoardCodes(scan); },
+        .takesScannerKeys = [this] { return dialog().takesScannerKeys(); },
+        .scannerKeys = [this](std::string_view typed) { dialog().handleScannerKeys(typed); },
     });
     window_.verifyAction()->setChecked(options.verify);
 }

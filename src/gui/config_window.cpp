@@ -110,6 +110,12 @@ ConfigWindow::ConfigWindow(DialogUnits units, const QFont& font, QWidget* parent
     fillInitialLists();
     createMenuEntries();
     setFixedSize(fullClientSize());
+    // Keystrokes reach the control with the focus, or the window when a
+    // frozen form has none: a scanner's are taken from all of them.
+    installEventFilter(this);
+    for (QWidget* widget : controls_) {
+        widget->installEventFilter(this);
+    }
 }
 
 ConfigWindow::~ConfigWindow() {
@@ -301,6 +307,15 @@ void ConfigWindow::createMenuEntries() {
         }
     });
     addAction(journal);
+    scanAction_ = new QAction(qText(kScanMenuText), this);
+    scanAction_->setObjectName(QStringLiteral("scanAction"));
+    scanAction_->setCheckable(true);
+    connect(scanAction_, &QAction::toggled, this, [this](bool checked) {
+        if (handlers_.scanChanged) {
+            handlers_.scanChanged(checked);
+        }
+    });
+    addAction(scanAction_);
     auto* separator = new QAction(this);
     separator->setSeparator(true);
     addAction(separator);
@@ -330,6 +345,26 @@ void ConfigWindow::accept() {
     if (!handlers_.accept || handlers_.accept()) {
         QDialog::accept();
     }
+}
+
+bool ConfigWindow::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() != QEvent::KeyPress || !handlers_.takesScannerKeys ||
+        !handlers_.takesScannerKeys() || !handlers_.scannerKeys) {
+        return QDialog::eventFilter(watched, event);
+    }
+    const auto* key = static_cast<QKeyEvent*>(event);
+    if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) {
+        handlers_.scannerKeys("\r");
+        return true;
+    }
+    // Esc still closes the window; keys that type nothing (Shift) pass.
+    if (key->key() == Qt::Key_Escape || key->text().isEmpty()) {
+        return QDialog::eventFilter(watched, event);
+    }
+    const QByteArray typed = key->text().toUtf8();
+    handlers_.scannerKeys(
+        std::string_view(typed.constData(), static_cast<std::size_t>(typed.size())));
+    return true;
 }
 
 void ConfigWindow::keyPressEvent(QKeyEvent* event) {

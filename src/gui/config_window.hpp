@@ -44,11 +44,19 @@ public:
         // unticked, and the journal to be chosen.
         std::function<void(bool)> verifyChanged = {};
         std::function<void()> chooseJournal = {};
+        // Board codes scanned ticked or unticked; while takesScannerKeys says
+        // so, what is typed anywhere in the window goes to scannerKeys (Enter
+        // as CR) and not to the controls: a scanner that types like a
+        // keyboard, into a form that auto-configure has frozen.
+        std::function<void(bool)> scanChanged = {};
+        std::function<bool()> takesScannerKeys = {};
+        std::function<void(std::string_view)> scannerKeys = {};
     };
 
     // The production entries of the context menu.
     static constexpr std::string_view kVerifyMenuText = "写入后校验";
     static constexpr std::string_view kJournalMenuText = "生产记录…";
+    static constexpr std::string_view kScanMenuText = "扫描板号";
 
     // The command ID the About entry sends.
     static constexpr std::uint32_t kAboutCommand = 0x10;
@@ -72,6 +80,8 @@ public:
 
     // The check item of verification in the context menu.
     QAction* verifyAction() const { return verifyAction_; }
+    // The check item of board codes scanned.
+    QAction* scanAction() const { return scanAction_; }
 
     // The client area with the advanced panel, and without the strip below
     // the bottom row.
@@ -83,6 +93,7 @@ public:
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     ConfigWindow(DialogUnits units, const QFont& font, QWidget* parent);
@@ -99,6 +110,7 @@ private:
     FormStyle* style_ = nullptr;
     Handlers handlers_;
     QAction* verifyAction_ = nullptr;
+    QAction* scanAction_ = nullptr;
     std::array<QWidget*, ctl::Last - ctl::First + 1> controls_{};
     std::array<QLabel*, ctl::Last - ctl::First + 1> labels_{};
     std::array<QGroupBox*, kFormGroupBoxes.size()> groups_{};

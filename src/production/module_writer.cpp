@@ -54,6 +54,7 @@ Outcome ModuleWriter::writeClaimed(std::string_view port, SerialNumber serial, C
     record.time = std::chrono::system_clock::now();
     record.port = std::string(port);
     record.serial = serial;
+    record.board = steps.board;
     const auto started = std::chrono::steady_clock::now();
     bool reserveFailed = false;
     InnerSteps numbered;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <functional>
+#include <string>
 #include <string_view>
 
 #include "config/config_block.hpp"
@@ -46,6 +47,8 @@ public:
         // The attempt as it was recorded (or was to be), before a journal
         // failure is reported.
         std::function<void(const ModuleRecord& record)> recorded = {};
+        // The code scanned from the module's board, recorded with it.
+        std::string board = {};
     };
 
     ModuleWriter(SerialPortFactory& ports, ExchangeReporter& reporter)

@@ -19,6 +19,11 @@ public:
     // events that arrived (none when a stop ended the wait); nothing when
     // waiting itself failed.
     virtual std::optional<std::vector<PortEvent>> wait() = 0;
+
+    // Ends the wait in hand, or else the next one, with no events, from any
+    // thread: a program that waits for something besides ports (a scanner's
+    // codes) is woken for it without polling.
+    virtual void wake() = 0;
 };
 
 }  // namespace dl250t

@@ -41,6 +41,9 @@ ConfigApp::ConfigApp(HINSTANCE instance, Options options)
         .portEvent = [this](const PortEvent& event) { dialog().handlePortEvent(event); },
         .verifyChanged = [this](bool verify) { dialog().setVerify(verify); },
         .chooseJournal = [this] { services_.chooseJournal(); },
+        .scanChanged = [this](bool scan) { dialog().setScanBoardCodes(scan); },
+        .takesScannerKeys = [this] { return dialog().takesScannerKeys(); },
+        .scannerKeys = [this](std::string_view typed) { dialog().handleScannerKeys(typed); },
     });
 }
 

@@ -193,6 +193,12 @@ void ConfigWindow::command(WPARAM wParam, LPARAM lParam) {
                 handlers_.verifyChanged(verify_);
             }
             break;
+        case kScanCommand:
+            scan_ = !scan_;
+            if (handlers_.scanChanged) {
+                handlers_.scanChanged(scan_);
+            }
+            break;
         case kJournalCommand:
             if (handlers_.chooseJournal) {
                 handlers_.chooseJournal();
@@ -216,6 +222,8 @@ void ConfigWindow::showContextMenu(LPARAM position) {
     AppendMenuW(menu, MF_STRING | (verify_ ? MF_CHECKED : MF_UNCHECKED), kVerifyCommand,
                 wide(kVerifyMenuText).c_str());
     AppendMenuW(menu, MF_STRING, kJournalCommand, wide(kJournalMenuText).c_str());
+    AppendMenuW(menu, MF_STRING | (scan_ ? MF_CHECKED : MF_UNCHECKED), kScanCommand,
+                wide(kScanMenuText).c_str());
     AppendMenuW(menu, MF_SEPARATOR, 0, nullptr);
     AppendMenuW(menu, MF_STRING, kAboutMenuCommand, wide(kAboutMenuText).c_str());
     POINT at = {static_cast<short>(LOWORD(position)), static_cast<short>(HIWORD(position))};
@@ -264,12 +272,41 @@ void ConfigWindow::showCentred() {
                  TRUE);
 }
 
+bool ConfigWindow::takeScannerKey(const MSG& message) {
+    if (window_ == nullptr || (message.hwnd != window_ && !IsChild(window_, message.hwnd)) ||
+        !handlers_.takesScannerKeys || !handlers_.scannerKeys || !handlers_.takesScannerKeys()) {
+        return false;
+    }
+    if (message.message == WM_KEYDOWN) {
+        if (message.wParam == VK_RETURN) {
+            handlers_.scannerKeys("\r");
+            return true;
+        }
+        // Esc still closes the window. Other keys become characters below,
+        // never a press of the control with the focus.
+        if (message.wParam == VK_ESCAPE) {
+            return false;
+        }
+        TranslateMessage(&message);
+        return true;
+    }
+    if (message.message == WM_CHAR) {
+        const wchar_t typed = static_cast<wchar_t>(message.wParam);
+        handlers_.scannerKeys(wideToUtf8(std::wstring_view(&typed, 1)));
+        return true;
+    }
+    return false;
+}
+
 int ConfigWindow::runMessageLoop() {
     MSG message;
     BOOL got;
     while ((got = GetMessageW(&message, nullptr, 0, 0)) != 0) {
         if (got == -1) {
             return 1;
+        }
+        if (takeScannerKey(message)) {
+            continue;
         }
         // Tab, Enter and Esc are the dialog's.
         if (window_ == nullptr || !IsDialogMessageW(window_, &message)) {

@@ -36,15 +36,24 @@ public:
         // unticked, and the journal to be chosen.
         std::function<void(bool)> verifyChanged = {};
         std::function<void()> chooseJournal = {};
+        // Board codes scanned ticked or unticked; while takesScannerKeys says
+        // so, what is typed anywhere in the window goes to scannerKeys (Enter
+        // as CR) and not to the controls: a scanner that types like a
+        // keyboard, into a form that auto-configure has frozen.
+        std::function<void(bool)> scanChanged = {};
+        std::function<bool()> takesScannerKeys = {};
+        std::function<void(std::string_view)> scannerKeys = {};
     };
 
     // The production entries of the context menu, as in the Linux window.
     static constexpr std::string_view kVerifyMenuText = "写入后校验";
     static constexpr std::string_view kJournalMenuText = "生产记录…";
+    static constexpr std::string_view kScanMenuText = "扫描板号";
     // Their commands, apart from the control IDs and the system's.
     static constexpr UINT kVerifyCommand = 0x7001;
     static constexpr UINT kJournalCommand = 0x7002;
     static constexpr UINT kAboutMenuCommand = 0x7003;
+    static constexpr UINT kScanCommand = 0x7004;
 
     ConfigWindow(HINSTANCE instance, Win32FormView& view);
     ~ConfigWindow();
@@ -62,6 +71,7 @@ public:
 
     bool verifyChecked() const { return verify_; }
     void setVerifyChecked(bool verify) { verify_ = verify; }
+    bool scanChecked() const { return scan_; }
 
     // Runs the window's messages until it is closed; the program's status.
     int runMessageLoop();
@@ -72,6 +82,9 @@ private:
     void initialise();
     void command(WPARAM wParam, LPARAM lParam);
     void showContextMenu(LPARAM position);
+    // A keystroke of the window taken for the scanner; false for one that is
+    // the window's own.
+    bool takeScannerKey(const MSG& message);
     void paintIcon();
     void close();
 
@@ -83,6 +96,7 @@ private:
     HICON bigIcon_ = nullptr;
     HICON smallIcon_ = nullptr;
     bool verify_ = false;
+    bool scan_ = false;
 };
 
 }  // namespace dl250t

@@ -369,6 +369,29 @@ TEST_F(AppFixture, JournalAndVerificationFromTheContextMenu) {
     EXPECT_TRUE(prompter.messages().empty());
 }
 
+// A scanner types into the window as a keyboard does, into whatever has the
+// focus: in auto-configure that is the auto-configure box, which a space
+// would untick, and its Enter would close the window.
+TEST_F(AppFixture, ScannerKeystrokesGiveTheWaitingModuleItsCode) {
+    auto* scan = window().findChild<QAction*>("scanAction");
+    ASSERT_NE(scan, nullptr);
+    EXPECT_EQ(scan->text(), "扫描板号");
+    scan->trigger();
+    click(ctl::AutoConfigure);
+    const SimulatedModule& waiting = plugInModule(7);
+    EXPECT_EQ(status(), "模块从COM7插入，等待扫描板号");
+    EXPECT_EQ(waiting.storedCount(), 0u);
+
+    QWidget* focused = window().control(ctl::AutoConfigure);
+    focused->setFocus();
+    QTest::keyClicks(focused, "SN 42");
+    QTest::keyClick(focused, Qt::Key_Return);
+    EXPECT_EQ(waiting.storedCount(), 1u);
+    EXPECT_EQ(status(), "模块写入成功！");
+    EXPECT_TRUE(app.dialog().autoConfigure());
+    EXPECT_TRUE(window().isVisible());
+}
+
 TEST(AppStartTest, JournalThatCannotBeWrittenIsToldAndNoModuleIsWritten) {
     TempDir dir;
     // A file in a folder that is not there, and a database with no server

@@ -101,6 +101,15 @@ struct StationTest : ::testing::Test {
         EXPECT_EQ(saveConfigFile(files, settings, block), Outcome::FileWritten);
     }
 
+    // The board codes of the journal's modules, in order.
+    std::vector<std::string> journalBoards() const {
+        std::vector<std::string> boards;
+        for (const auto& row : journalRows(journal)) {
+            boards.push_back(row[10]);
+        }
+        return std::vector(boards.begin() + 1, boards.end());
+    }
+
     std::vector<std::string> station(std::vector<std::string> options) const {
         std::vector<std::string> command{kCli, "station", settings.string()};
         command.insert(command.end(), options.begin(), options.end());
@@ -185,6 +194,72 @@ TEST_F(StationTest, WritesModulesWithConsecutiveSerialsAndOneCompleteJournalLine
 // one that stored the block without acknowledging it, one whose answer was
 // wrong. The journal tells what a look at each found, and the next module
 // gets a number of its own.
+// A code scanned before its module and one scanned after it: each module is
+// written with its own, and is written only once it has one. Standard input
+// that ends stops the station, which can get no more codes.
+TEST_F(StationTest, ScannedCodesPairWithTheModulesBeforeOrAfterThem) {
+    RunningProgram program(
+        station({"--serial", "00 00 00 00 01 00", "--journal", journal, "--scan", "-"}), runtime,
+        true);
+    ASSERT_TRUE(program.waitForLines(1)) << program.errText();
+    ASSERT_TRUE(program.input("B-001\r\n"));
+    ASSERT_TRUE(program.waitForLines(2)) << program.errText();
+    const auto first = configure(program, 3, 3);
+    const auto second = module(4);
+    ASSERT_TRUE(second->plugIn());
+    ASSERT_TRUE(program.waitForLines(4)) << program.errText();
+    EXPECT_EQ(second->storedCount(), 0u) << "not written without its code";
+    ASSERT_TRUE(program.input("B-002\n"));
+    ASSERT_TRUE(program.waitForLines(5)) << program.errText();
+    program.closeInput();
+    EXPECT_EQ(program.finish(), cli::kExitScannerEnded);
+    EXPECT_THAT(program.errText(), HasSubstr("end of standard input"));
+
+    const auto lines = program.outLines();
+    EXPECT_EQ(lines[1], "board code B-001 waits for a module");
+    EXPECT_THAT(lines[2], ::testing::EndsWith(" COM3 模块写入成功！ 00 00 00 00 01 00 B-001"));
+    EXPECT_EQ(lines[3], "COM4 waits for the board's code");
+    EXPECT_THAT(lines[4], ::testing::EndsWith(" COM4 模块写入成功！ 00 00 00 00 01 01 B-002"));
+    EXPECT_EQ(second->storedCount(), 1u);
+    EXPECT_THAT(journalBoards(), ElementsAre("B-001", "B-002"));
+}
+
+// A code that is too long or holds a control character is not used; a code
+// scanned again replaces the one waiting; a module pulled out while it
+// waited does not take the next code. A scanner on a serial port that goes
+// away stops the station.
+TEST_F(StationTest, RefusedAndReplacedCodesAndAScannerPortThatGoes) {
+    const int master = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+    ASSERT_TRUE(master >= 0 && grantpt(master) == 0 && unlockpt(master) == 0);
+    RunningProgram program(station({"--journal", journal, "--scan", ptsname(master)}), runtime);
+    ASSERT_TRUE(program.waitForLines(1)) << program.errText();
+    const auto scan = [&](const std::string& bytes) {
+        EXPECT_EQ(::write(master, bytes.data(), bytes.size()), ssize_t(bytes.size()));
+    };
+    const auto pulled = module(5);
+    ASSERT_TRUE(pulled->plugIn());
+    ASSERT_TRUE(program.waitForLines(2)) << program.errText();
+    pulled->unplug();
+    scan(std::string(65, 'L') + "\r" + "C-\x01\r" + "OLD\r");
+    ASSERT_TRUE(program.waitForLines(3)) << program.errText();
+    scan(std::string(64, 'N') + "\r");
+    ASSERT_TRUE(program.waitForLines(4)) << program.errText();
+    configure(program, 5, 6);
+    ::close(master);
+    EXPECT_EQ(program.finish(), cli::kExitScannerEnded);
+
+    const auto lines = program.outLines();
+    EXPECT_EQ(lines[1], "COM5 waits for the board's code");
+    EXPECT_EQ(lines[2], "board code OLD waits for a module") << "not paired with COM5";
+    EXPECT_EQ(lines[3], "board code " + std::string(64, 'N') + " replaces OLD, waits for a module");
+    EXPECT_THAT(lines[4], ::testing::EndsWith(" " + std::string(64, 'N')));
+    EXPECT_EQ(pulled->storedCount(), 0u);
+    EXPECT_THAT(journalBoards(), ElementsAre(std::string(64, 'N')));
+    EXPECT_THAT(program.errText(), HasSubstr("longer than 64 characters"));
+    EXPECT_THAT(program.errText(), HasSubstr("not printable ASCII: C-\\x01"));
+    EXPECT_THAT(program.errText(), HasSubstr("port failed or is gone"));
+}
+
 TEST_F(StationTest, ModuleThatMayHoldItsNumberKeepsItWhateverWentWrong) {
     RunningProgram program(
         station({"--serial", "00 00 00 00 03 00", "--journal", journal, "--verify"}), runtime);

@@ -17,10 +17,12 @@ extern char** environ;
 namespace dl250t::testing {
 
 RunningProgram::RunningProgram(const std::vector<std::string>& command,
-                               const std::string& runtimeDir) {
+                               const std::string& runtimeDir, bool input) {
     int out[2];
     int err[2];
-    if (pipe2(out, O_CLOEXEC) != 0 || pipe2(err, O_CLOEXEC) != 0) {
+    int in[2] = {-1, -1};
+    if (pipe2(out, O_CLOEXEC) != 0 || pipe2(err, O_CLOEXEC) != 0 ||
+        (input && pipe2(in, O_CLOEXEC) != 0)) {
         ADD_FAILURE() << "no pipes";
         return;
     }
@@ -45,6 +47,9 @@ RunningProgram::RunningProgram(const std::vector<std::string>& command,
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
     posix_spawn_file_actions_adddup2(&actions, err[1], STDERR_FILENO);
+    if (input) {
+        posix_spawn_file_actions_adddup2(&actions, in[0], STDIN_FILENO);
+    }
     // Signals at their defaults, whatever the test process does with them.
     posix_spawnattr_t attributes;
     posix_spawnattr_init(&attributes);
@@ -63,11 +68,16 @@ RunningProgram::RunningProgram(const std::vector<std::string>& command,
     posix_spawn_file_actions_destroy(&actions);
     ::close(out[1]);
     ::close(err[1]);
+    if (input) {
+        ::close(in[0]);
+        input_ = in[1];
+    }
     readers_.emplace_back([this, fd = out[0]] { collect(fd, outLines_); });
     readers_.emplace_back([this, fd = err[0]] { collect(fd, errLines_); });
 }
 
 RunningProgram::~RunningProgram() {
+    closeInput();
     if (pid_ > 0) {
         kill(pid_, SIGKILL);
     }
@@ -101,6 +111,20 @@ std::string RunningProgram::errText() {
 void RunningProgram::signal(int number) {
     if (pid_ > 0) {
         kill(pid_, number);
+    }
+}
+
+bool RunningProgram::input(std::string_view text) {
+    // A program that has ended makes the write fail, not the test.
+    ::signal(SIGPIPE, SIG_IGN);
+    return input_ >= 0 &&
+           ::write(input_, text.data(), text.size()) == static_cast<ssize_t>(text.size());
+}
+
+void RunningProgram::closeInput() {
+    if (input_ >= 0) {
+        ::close(input_);
+        input_ = -1;
     }
 }
 

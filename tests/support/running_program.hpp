@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <mutex>
 #include <string>
+#include <string_view>
 #include <thread>
 #include <vector>
 
@@ -19,7 +20,10 @@ inline constexpr auto kPatience = std::chrono::seconds(10);
 // port directory of its own (XDG_RUNTIME_DIR) and signals at their defaults.
 class RunningProgram {
 public:
-    RunningProgram(const std::vector<std::string>& command, const std::string& runtimeDir);
+    // With `input`, standard input is a pipe that input() writes to;
+    // otherwise it is the test's own.
+    RunningProgram(const std::vector<std::string>& command, const std::string& runtimeDir,
+                   bool input = false);
     ~RunningProgram();
     RunningProgram(const RunningProgram&) = delete;
     RunningProgram& operator=(const RunningProgram&) = delete;
@@ -33,6 +37,10 @@ public:
 
     void signal(int number);
 
+    // Writes to the program's standard input; closeInput() ends it.
+    bool input(std::string_view text);
+    void closeInput();
+
     // The exit status, or -1 when it did not exit by itself in time (it is
     // killed then) or a signal ended it. Its output has all been read by then.
     int finish();
@@ -41,6 +49,7 @@ private:
     void collect(int fd, std::vector<std::string>& lines);
 
     pid_t pid_ = -1;
+    int input_ = -1;
     std::mutex mutex_;
     std::condition_variable changed_;
     std::vector<std::string> outLines_;

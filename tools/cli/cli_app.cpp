@@ -67,6 +67,7 @@ Usage:
       error as diff prints them, and its number is given to the next module.
   dl250t-cli station FILE.cfg [--serial HEX] [--journal JOURNAL [--line NAME]] [--verify]
                    [--count N] [--label TEMPLATE --printer DEST] [--json]
+                   [--scan SOURCE]
       Auto-configure without a window, for a production line: every module
       plugged in (a serial port that udev reports, or a link in the port
       directory) is written as write does, with consecutive serial numbers
@@ -76,20 +77,30 @@ Usage:
       SIGINT or SIGTERM ends it once the module in hand is done (a second
       one at once), --count N after N modules written; it then prints how
       many were written and failed and the first and last serial number.
+      --scan SOURCE writes every module with a board code scanned before or
+      after it: SOURCE "-" is standard input (a scanner that types into the
+      terminal, or a pipe), a PORT a scanner in serial mode (9600 8N1). One
+      code a line, printable ASCII, at most 64 characters; others are
+      refused. A module waits for its code, a code for the next module (a
+      second code replaces it). The code goes to the journal's board column
+      and ends the module's line. When no more codes can come (input ended,
+      the port gone) the station stops (status 14).
   PORT is COMn or a device name. On Linux COMn goes through the port directory,
   then /dev/ttyS*, ttyUSB*, ttyACM*, and a name with a / is a device path; on
   Windows COMn is the port of that number, and a name starting \\.\ is used as it is.
   Files are regular files; "-o -" writes the file to standard output instead.
   --journal FILE.csv appends one line per module to a production journal, a
   CSV file (created with its header) with the columns time, station, port,
-  module, version, serial, outcome, verify, milliseconds and crc. Each line is
-  on disk before the next module is handled. A journal that cannot take a
+  module, version, serial, outcome, verify, milliseconds, crc, board and label.
+  A module's number is reserved by a line ("reserved") before its block
+  leaves and settled by another; a number reserved is never given again. Each
+  line is on disk before the next module is handled. A journal that cannot take a
   line stops the command before it touches another module (status 11).
   --journal postgresql://… (or postgres://…, a libpq connection URI) keeps the
   journal in a PostgreSQL database instead, for several stations that share a
   production line: --line NAME (default "default") names the line, whose
-  stations take their serial numbers from the database one module at a time,
-  without gaps or duplicates. A new line starts at --serial, or where the
+  stations take their serial numbers from the database side by side, never
+  one number twice, every gap recorded. A new line starts at --serial, or where the
   command would start without a journal; on a line that exists the database's
   number wins, and a --serial that disagrees with it is refused (status 11).
   A database that cannot be reached or stops answering stops the command
@@ -129,6 +140,7 @@ Exit status:
   11 the production journal cannot be written, or refuses --serial
   12 diff found settings that differ
   13 a module's label could not be sent to its printer (--label)
+  14 the station can get no more board codes (--scan)
 )";
 
 int usage(std::ostream& err, std::string_view problem) {

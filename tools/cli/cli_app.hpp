@@ -24,6 +24,7 @@ enum ExitStatus : int {
     kExitJournalFailed = 11,   // the production journal could not be written
     kExitSettingsDiffer = 12,  // diff found settings that differ
     kExitLabelFailed = 13,     // a module's label could not be sent to its printer
+    kExitScannerEnded = 14,    // the station's scanner of board codes sends no more
 };
 
 // The exit status that tells a script how an exchange, a command or the

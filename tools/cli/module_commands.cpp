@@ -136,6 +136,8 @@ std::optional<ModuleArgs> parseModuleArgs(const std::vector<std::string>& args,
             if (!parsed.count) {
                 return complain("--count takes a number of modules from 1");
             }
+        } else if (arg == "--scan" && hasValue && station && !args[i + 1].empty()) {
+            parsed.scan = args[++i];
         } else if (!reads && !parsed.file && !arg.starts_with("-")) {
             parsed.file = arg;
         } else {

@@ -53,6 +53,8 @@ struct ModuleArgs : ProductionOptions, TraceOptions {
     std::optional<std::string> file;
     std::optional<std::string> serial;
     std::optional<long> count;
+    // The station's scanner of board codes: "-" or a port.
+    std::optional<std::string> scan;
 };
 
 // What the command takes; nothing, with the reason on err, for a command line

@@ -14,6 +14,7 @@
 #include "production/module_writer.hpp"
 #include "production/station.hpp"
 #include "settings_diff.hpp"
+#include "station_scan.hpp"
 
 namespace dl250t::cli {
 
@@ -74,6 +75,12 @@ int runStation(const std::vector<std::string>& args, std::ostream& out, std::ost
         },
         line.firstSerial);
 
+    StationScan scan;
+    if (parsed->scan) {
+        if (const int status = scan.start(*parsed->scan, *ports, err); status != kExitOk) {
+            return status;
+        }
+    }
     std::string watchProblem;
     const std::unique_ptr<PortEventWatch> watch = startPortEventWatch(watchProblem);
     if (watch == nullptr) {
@@ -89,29 +96,32 @@ int runStation(const std::vector<std::string>& args, std::ostream& out, std::ost
     std::ostream& said = parsed->json ? err : out;
     said << "station ready: " << *parsed->file
          << ", first serial number: " << station.nextSerial().text() << ", journal: " << journal
-         << ", verify: " << (parsed->verify ? "on" : "off") << '\n'
+         << ", verify: " << (parsed->verify ? "on" : "off")
+         << (parsed->scan ? ", board codes: " + *parsed->scan : std::string()) << '\n'
          << std::flush;
 
     const Station::End end = station.run(
         *watch,
-        {
-            .stopRequested = [] { return SignalCleanup::stopRequested() != 0; },
-            .count = parsed->count,
-            .onRecord =
-                [&out, &parsed](const ModuleRecord& record) {
-                    if (parsed->json) {
-                        out << moduleRecordJson(record, productionLineName(*parsed)) << '\n'
+        scan.attach(
+            {
+                .stopRequested = [] { return SignalCleanup::stopRequested() != 0; },
+                .count = parsed->count,
+                .onRecord =
+                    [&out, &parsed](const ModuleRecord& record) {
+                        if (parsed->json) {
+                            out << moduleRecordJson(record, productionLineName(*parsed)) << '\n'
+                                << std::flush;
+                            return;
+                        }
+                        const bool written = isSuccess(record.outcome);
+                        out << localTimeText(record.time) << ' ' << record.port << ' '
+                            << outcomeText(record.outcome) << ' '
+                            << (written && record.serial ? record.serial->text() : std::string("-"))
+                            << (record.board.empty() ? std::string() : ' ' + record.board) << '\n'
                             << std::flush;
-                        return;
-                    }
-                    const bool written = isSuccess(record.outcome);
-                    out << localTimeText(record.time) << ' ' << record.port << ' '
-                        << outcomeText(record.outcome) << ' '
-                        << (written && record.serial ? record.serial->text() : std::string("-"))
-                        << '\n'
-                        << std::flush;
-                },
-        });
+                    },
+            },
+            said, err));
     if (end == Station::End::WaitFailed) {
         err << "dl250t-cli station: waiting for ports failed\n";
     }
@@ -123,6 +133,8 @@ int runStation(const std::vector<std::string>& args, std::ostream& out, std::ost
         err << "dl250t-cli station: stopped before the next module: its label was not printed: "
             << labels->problem() << '\n';
     }
+    const int scannerStatus =
+        end == Station::End::ScannerEnded ? scan.ended(station, err) : kExitOk;
     if (parsed->json) {
         out << stationSummaryJson(station.tally()) << '\n' << std::flush;
     } else {
@@ -130,6 +142,9 @@ int runStation(const std::vector<std::string>& args, std::ostream& out, std::ost
     }
     if (end == Station::End::LabelFailed) {
         return kExitLabelFailed;
+    }
+    if (end == Station::End::ScannerEnded) {
+        return scannerStatus;
     }
     return end == Station::End::JournalFailed ? kExitJournalFailed : kExitOk;
 }

@@ -3,6 +3,10 @@
 #include <errno.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/eventfd.h>
+#include <unistd.h>
+
+#include <cstdint>
 
 #include "platform/port_event_source.hpp"
 #include "platform/posix/port_directory.hpp"
@@ -19,9 +23,26 @@ public:
         for (const auto& source : sources_) {
             watched_.push_back({source->descriptor(), POLLIN, 0});
         }
+        // Last in the list: a wake from another thread.
+        wakeFd_ = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+        watched_.push_back({wakeFd_, POLLIN, 0});
         sigemptyset(&stopSignals_);
         sigaddset(&stopSignals_, SIGINT);
         sigaddset(&stopSignals_, SIGTERM);
+    }
+
+    ~PollingPortEventWatch() override {
+        if (wakeFd_ >= 0) {
+            ::close(wakeFd_);
+        }
+    }
+
+    bool wakeable() const { return wakeFd_ >= 0; }
+
+    void wake() override {
+        const std::uint64_t one = 1;
+        // A counter that is already set wakes the wait all the same.
+        [[maybe_unused]] const ssize_t written = ::write(wakeFd_, &one, sizeof one);
     }
 
     std::optional<std::vector<PortEvent>> wait() override {
@@ -55,6 +76,11 @@ public:
                     }
                 }
             }
+            if (watched_.back().revents != 0) {
+                std::uint64_t count = 0;
+                [[maybe_unused]] const ssize_t read = ::read(wakeFd_, &count, sizeof count);
+                return events;
+            }
         }
         return events;
     }
@@ -63,6 +89,7 @@ private:
     std::vector<std::unique_ptr<PortEventSource>> sources_;
     std::vector<pollfd> watched_;
     sigset_t stopSignals_;
+    int wakeFd_ = -1;
 };
 
 }  // namespace
@@ -75,7 +102,12 @@ std::unique_ptr<PortEventWatch> startPortEventWatch(std::string& problem) {
         problem += portDirectoryStateText(checkPortDirectory(portDirectory));
         return nullptr;
     }
-    return std::make_unique<PollingPortEventWatch>(std::move(sources));
+    auto watch = std::make_unique<PollingPortEventWatch>(std::move(sources));
+    if (!watch->wakeable()) {
+        problem = "no event descriptor to wake the wait";
+        return nullptr;
+    }
+    return watch;
 }
 
 }  // namespace dl250t

@@ -9,8 +9,8 @@
 
 #include <array>
 #include <chrono>
-#include <thread>
 #include <cstring>
+#include <thread>
 
 namespace dl250t {
 

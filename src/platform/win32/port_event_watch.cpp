@@ -37,6 +37,13 @@ public:
             problem = "no window for device notifications";
             return nullptr;
         }
+        // Auto-reset: one wake ends one wait, and a wake while the program
+        // is busy ends the next one.
+        watch->wakeEvent_ = CreateEventW(nullptr, FALSE, FALSE, nullptr);
+        if (watch->wakeEvent_ == nullptr) {
+            problem = "no event to wake the wait";
+            return nullptr;
+        }
         watch->registration_ = registerForSerialPorts(watch->window_);
         if (watch->registration_ == nullptr) {
             problem = "Windows refused notifications of serial ports";
@@ -52,21 +59,30 @@ public:
         if (window_ != nullptr) {
             DestroyWindow(window_);
         }
+        if (wakeEvent_ != nullptr) {
+            CloseHandle(wakeEvent_);
+        }
     }
+
+    void wake() override { SetEvent(wakeEvent_); }
 
     std::optional<std::vector<PortEvent>> wait() override {
         const HANDLE stop = stopRequestedEvent();
-        const DWORD handleCount = stop != nullptr ? 1 : 0;
+        const HANDLE handles[] = {wakeEvent_, stop};
+        const DWORD handleCount = stop != nullptr ? 2 : 1;
         while (events_.empty()) {
             if (SignalCleanup::stopRequested() != 0) {
                 break;
             }
             // Messages sent from other threads or programs are delivered
             // inside this wait and inside PeekMessage below.
-            const DWORD woken = MsgWaitForMultipleObjectsEx(handleCount, &stop, INFINITE,
+            const DWORD woken = MsgWaitForMultipleObjectsEx(handleCount, handles, INFINITE,
                                                             QS_ALLINPUT, MWMO_INPUTAVAILABLE);
             if (woken == WAIT_FAILED) {
                 return std::nullopt;
+            }
+            if (woken == WAIT_OBJECT_0) {
+                break;
             }
             MSG message;
             while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
@@ -102,6 +118,7 @@ private:
 
     HWND window_ = nullptr;
     HDEVNOTIFY registration_ = nullptr;
+    HANDLE wakeEvent_ = nullptr;
     RegistryPortNames names_;
     std::vector<PortEvent> events_;
 };

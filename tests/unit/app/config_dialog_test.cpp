@@ -721,5 +721,37 @@ TEST_F(JournalFixture, VerifiedWriteTellsWhatTheModuleHoldsAndUsesUpItsNumber) {
     EXPECT_TRUE(ports.device.misuse.empty());
 }
 
+// A scanner typing into the window in auto-configure: a module without a code
+// waits for it, a code without a module waits for the next one, and the
+// journal gets each module's code.
+TEST_F(JournalFixture, ScannedBoardCodesGoWithTheModulesTheyWerePairedWith) {
+    view.setChecked(ctl::AutoConfigure, true);
+    journaled.onAutoConfigureClicked();
+    journaled.setScanBoardCodes(true);
+    ASSERT_TRUE(journaled.takesScannerKeys());
+    scriptWrite();
+    scriptWrite();
+
+    journaled.handlePortEvent({PortEvent::Kind::Arrival, "COM4"});
+    EXPECT_EQ(view.text(ctl::StatusLine), "模块从COM4插入，等待扫描板号");
+    EXPECT_TRUE(ports.device.writes.empty());
+    journaled.handleScannerKeys("B-1");
+    journaled.handleScannerKeys("\r");
+    EXPECT_EQ(ports.device.openedName, "COM4");
+    journaled.handleScannerKeys("B-\x01\r");
+    EXPECT_EQ(view.text(ctl::StatusLine), "板号含有无法打印的字符，未采用");
+    journaled.handleScannerKeys("B-2\r");
+    EXPECT_EQ(view.text(ctl::StatusLine), "板号B-2，等待模块插入");
+    journaled.handlePortEvent({PortEvent::Kind::Arrival, "COM6"});
+
+    ASSERT_EQ(journal.records.size(), 2u);
+    EXPECT_EQ(journal.records[0].board, "B-1");
+    EXPECT_EQ(journal.records[1].port, "COM6");
+    EXPECT_EQ(journal.records[1].board, "B-2");
+    view.setChecked(ctl::AutoConfigure, false);
+    journaled.onAutoConfigureClicked();
+    EXPECT_FALSE(journaled.takesScannerKeys()) << "the form takes keys again";
+}
+
 }  // namespace
 }  // namespace dl250t
