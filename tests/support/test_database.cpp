@@ -153,6 +153,13 @@ void DatabaseTest::SetUp() {
     database = std::make_unique<TestDatabase>(*server);
     ASSERT_TRUE(database->connected()) << *server << ": " << database->problem();
     uri = database->freshSchemaUri();
+    if (uri.empty()) {
+        // The test's own set-up, not what it tests: under Wine the ODBC
+        // manager has been seen to let one statement of a fresh connection
+        // go unanswered. The schema is made once more over a new connection.
+        database = std::make_unique<TestDatabase>(*server);
+        uri = database->freshSchemaUri();
+    }
     ASSERT_FALSE(uri.empty()) << database->problem();
 }
 
